@@ -1,0 +1,121 @@
+#pragma once
+// One plug-in instance: what the host sees (identity, pins, capabilities,
+// state chunk) and the instance's switches. All instances of a process share
+// the one SessionController.
+#include <atomic>
+#include <cstdint>
+
+#include "platform/Lock.h"
+#include "trvcore/PluginChunk.h"
+#include "trvcore/SessionListener.h"
+#include "vst/AudioEffectX.h"
+
+class PartnerSession;
+class SessionController;
+
+class LinkPlugin : public AudioEffectX, public SessionListener {
+public:
+    static constexpr VstInt32 kUniqueId = static_cast<VstInt32>(PluginChunk::kId);
+    static constexpr int kProgramNameBytes = 64;
+    // Delay lines are only built for latencies below one second at 48 kHz.
+    static constexpr int kMaxDelayLength = 48000;
+
+    explicit LinkPlugin(audioMasterCallback host);
+    ~LinkPlugin() override;
+
+    // Host interface.
+    void setParameter(VstInt32 index, float value) override;
+    float getParameter(VstInt32 index) override;
+    void process(float** inputs, float** outputs, VstInt32 frames) override;
+    void processReplacing(float** inputs, float** outputs, VstInt32 frames) override;
+    void open() override;
+    void close() override;
+    void setProgram(VstInt32 program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    void getParameterName(VstInt32 index, char* text) override;
+    void getParameterLabel(VstInt32 index, char* text) override;
+    void getParameterDisplay(VstInt32 index, char* text) override;
+    float getVu() override;
+    VstInt32 getChunk(void** data, bool isPreset) override;
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
+    void setSampleRate(float rate) override;
+    void setBlockSize(VstInt32 frames) override;
+    void suspend() override;
+    void resume() override;
+    VstInt32 processEvents(VstEvents* events) override;
+    bool canParameterBeAutomated(VstInt32 index) override;
+    bool string2parameter(VstInt32 index, char* text) override;
+    float getChannelParameter(VstInt32 channel, VstInt32 index) override;
+    VstInt32 getNumCategories() override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    bool copyProgram(VstInt32 destination) override;
+    void inputConnected(VstInt32 index, bool state) override;
+    void outputConnected(VstInt32 index, bool state) override;
+    bool getInputProperties(VstInt32 index, VstPinProperties* props) override;
+    bool getOutputProperties(VstInt32 index, VstPinProperties* props) override;
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override;
+    VstInt32 canDo(char* text) override;
+
+    // Session events from the controller.
+    void onSessionEvent(void* object, int kind) override;
+
+    // Switches, for the editor.
+    void toggleSend() { flip(sendEnabled_); }
+    void toggleReceive() { flip(receiveEnabled_); }
+    void toggleMuteOnPlay() { flip(muteOnPlay_); }
+    void toggleThru() { flip(thru_); }
+    void setSend(bool on) { sendEnabled_.store(on, std::memory_order_relaxed); }
+    void setReceive(bool on) { receiveEnabled_.store(on, std::memory_order_relaxed); }
+    void setThru(bool on) { thru_.store(on, std::memory_order_relaxed); }
+    bool sendEnabled() const { return sendEnabled_.load(std::memory_order_relaxed); }
+    bool receiveEnabled() const { return receiveEnabled_.load(std::memory_order_relaxed); }
+    bool thru() const { return thru_.load(std::memory_order_relaxed); }
+    bool muteOnPlay() const { return muteOnPlay_.load(std::memory_order_relaxed); }
+
+    void setSyncSource(bool on);
+    bool isSyncSource() const;
+
+    // Delays the partner's audio by the host's input + output latency.
+    void setCompensateRecordOffset(bool on);
+    bool compensateRecordOffset() const {
+        return compensateRecordOffset_.load(std::memory_order_relaxed);
+    }
+    int delayLength() const { return delayLength_; }
+
+    PartnerSession* partner() const { return partner_; }
+    void setPendingFileSession(PartnerSession* session);
+    // Called from the editor's idle: reacts to a service time-out.
+    void idleCheck();
+    bool sessionTimedOut() const { return sessionTimedOut_.load(std::memory_order_relaxed); }
+
+    SessionController* controller() const { return controller_; }
+    int scratchFrames() const { return scratchFrames_; }
+
+private:
+    static void flip(std::atomic<bool>& b) { b.store(!b.load(std::memory_order_relaxed), std::memory_order_relaxed); }
+    void writeChunk();
+    bool fillPinProperties(VstInt32 index, VstPinProperties* props, const char* pattern);
+    void accumulate(float** inputs, float** outputs, VstInt32 offset, VstInt32 frames);
+
+    char programName_[kProgramNameBytes];
+    platform::RecursiveLock lock_;
+    float* scratch_[2] = {nullptr, nullptr};
+    float* delayLine_[2] = {nullptr, nullptr};
+    PartnerSession* partner_ = nullptr;
+    PartnerSession* pendingFileSession_ = nullptr;
+    PluginChunk* chunk_ = nullptr;
+    int scratchFrames_ = 0;
+    int delayLength_ = 0;
+    int delayIndex_ = 0;
+    std::atomic<bool> receiveEnabled_{true};
+    std::atomic<bool> sendEnabled_{true};
+    std::atomic<bool> thru_{true};
+    std::atomic<bool> muteOnPlay_{false};
+    std::atomic<bool> compensateRecordOffset_{false};
+    std::atomic<bool> sessionTimedOut_{false};
+    SessionController* controller_ = nullptr;
+};

@@ -1,0 +1,50 @@
+#include "trvcore/MessageLog.h"
+
+#include <cstring>
+
+MessageLog::MessageLog() { reset(); }
+
+void MessageLog::reset() {
+    platform::ScopedLock guard(lock_);
+    std::memset(lines_, 0, sizeof lines_);
+    writeIndex_ = 0;
+    wrapCount_ = 0;
+}
+
+void MessageLog::post(const char* text) {
+    if (!text) text = "";
+    {
+        platform::ScopedLock guard(lock_);
+        char* slot = lines_[writeIndex_];
+        size_t n = std::strlen(text);
+        if (n >= kLineBytes) n = kLineBytes - 2;
+        std::memcpy(slot, text, n);
+        slot[n] = '\0';
+        if (++writeIndex_ == kLines) {
+            writeIndex_ = 0;
+            ++wrapCount_;
+        }
+    }
+    newMessage_.store(true, std::memory_order_relaxed);
+}
+
+bool MessageLog::message(int k, char* out) const {
+    if (!out) return false;
+    if (k < 0) k = 0;
+    if (k > kLines - 1) k = kLines - 1;
+    platform::ScopedLock guard(lock_);
+    if (wrapCount_ == 0 && k >= writeIndex_) return false;
+    const int slot = ((writeIndex_ - 1 - k) % kLines + kLines) % kLines;
+    std::memcpy(out, lines_[slot], kLineBytes);
+    return true;
+}
+
+int MessageLog::writeIndex() const {
+    platform::ScopedLock guard(lock_);
+    return writeIndex_;
+}
+
+int MessageLog::wrapCount() const {
+    platform::ScopedLock guard(lock_);
+    return wrapCount_;
+}

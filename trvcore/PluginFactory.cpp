@@ -1,0 +1,17 @@
+#include "trvcore/PluginFactory.h"
+
+#include <new>
+
+#include "trvcore/LinkPlugin.h"
+
+AEffect* createLinkPluginEffect(audioMasterCallback host) {
+    if (!host) return nullptr;
+    if (host(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
+    // Nothing may escape into the host: a failed allocation means no instance.
+    try {
+        LinkPlugin* plugin = new LinkPlugin(host);
+        return plugin->getAeffect();
+    } catch (...) {
+        return nullptr;
+    }
+}

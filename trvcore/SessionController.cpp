@@ -1,0 +1,206 @@
+#include "trvcore/SessionController.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "platform/Clock.h"
+#include "platform/Shell.h"
+#include "trvcore/SessionListener.h"
+
+namespace {
+std::atomic<SessionController*> g_controller{nullptr};
+// Serialises creation and the last release, which hosts may run on
+// different threads.
+std::mutex g_lifeMutex;
+
+void copyText(char* dst, const char* src, size_t size) {
+    if (!src) src = "";
+    std::strncpy(dst, src, size - 1);
+    dst[size - 1] = '\0';
+}
+}  // namespace
+
+SessionController* SessionController::instance() {
+    return g_controller.load(std::memory_order_acquire);
+}
+
+SessionController* SessionController::acquire() {
+    std::lock_guard<std::mutex> guard(g_lifeMutex);
+    SessionController* c = instance();
+    if (c) {
+        c->instanceCount_.fetch_add(1, std::memory_order_relaxed);
+        return c;
+    }
+    return new SessionController();  // publishes itself
+}
+
+void SessionController::release() {
+    std::lock_guard<std::mutex> guard(g_lifeMutex);
+    if (instanceCount_.fetch_sub(1, std::memory_order_relaxed) == 1) delete this;
+}
+
+SessionController::SessionController() : settings_(this) {
+    settings_.load();
+    std::memset(userName_, 0, sizeof userName_);
+    std::memset(password_, 0, sizeof password_);
+    g_controller.store(this, std::memory_order_release);
+    log_.reset();
+    postMessagef("Welcome to Tarvolink version %d!", 1);
+    postMessage("Enter user name and password to Login.");
+    start();
+}
+
+SessionController::~SessionController() {
+    stop();
+    logout();
+    settings_.save();
+    SessionController* self = this;
+    g_controller.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+}
+
+void SessionController::postMessage(const char* text) { log_.post(text); }
+
+void SessionController::postMessagef(const char* format, ...) {
+    char line[MessageLog::kLineBytes * 4];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    log_.post(line);
+}
+
+void SessionController::setUserName(const char* text) {
+    platform::ScopedLock guard(textLock_);
+    copyText(userName_, text, sizeof userName_);
+}
+
+void SessionController::setPassword(const char* text) {
+    platform::ScopedLock guard(textLock_);
+    copyText(password_, text, sizeof password_);
+}
+
+void SessionController::userName(char* out) const {
+    platform::ScopedLock guard(textLock_);
+    std::memcpy(out, userName_, sizeof userName_);
+}
+
+void SessionController::password(char* out) const {
+    platform::ScopedLock guard(textLock_);
+    std::memcpy(out, password_, sizeof password_);
+}
+
+void SessionController::addListener(SessionListener* l) {
+    if (!l) return;
+    platform::ScopedLock guard(listenerLock_);
+    if (listenerCount_ >= kMaxListeners) return;
+    for (int i = 0; i < listenerCount_; ++i)
+        if (listeners_[i] == l) return;
+    listeners_[listenerCount_++] = l;
+}
+
+void SessionController::removeListener(SessionListener* l) {
+    platform::ScopedLock guard(listenerLock_);
+    for (int i = 0; i < listenerCount_; ++i) {
+        if (listeners_[i] != l) continue;
+        std::memmove(listeners_ + i, listeners_ + i + 1,
+                     sizeof(listeners_[0]) * static_cast<size_t>(listenerCount_ - i - 1));
+        listeners_[--listenerCount_] = nullptr;
+        return;
+    }
+}
+
+void SessionController::notifyListeners(void* object, int kind) {
+    // Held across the calls so a listener cannot be removed (and destroyed)
+    // while it is being told.
+    platform::ScopedLock guard(listenerLock_);
+    for (int i = 0; i < listenerCount_; ++i) listeners_[i]->onSessionEvent(object, kind);
+}
+
+int SessionController::listenerCount() const {
+    platform::ScopedLock guard(listenerLock_);
+    return listenerCount_;
+}
+
+void SessionController::registerInstance(void* plugin) {
+    if (!plugin) return;
+    platform::ScopedLock guard(processLock_);
+    if (instanceRegistered_ >= kMaxInstances) return;
+    for (int i = 0; i < instanceRegistered_; ++i)
+        if (instances_[i] == plugin) return;
+    instances_[instanceRegistered_++] = plugin;
+}
+
+void SessionController::unregisterInstance(void* plugin) {
+    platform::ScopedLock guard(processLock_);
+    for (int i = 0; i < instanceRegistered_; ++i) {
+        if (instances_[i] != plugin) continue;
+        std::memmove(instances_ + i, instances_ + i + 1,
+                     sizeof(instances_[0]) * static_cast<size_t>(instanceRegistered_ - i - 1));
+        instances_[--instanceRegistered_] = nullptr;
+        return;
+    }
+}
+
+int SessionController::registeredCount() const {
+    platform::ScopedLock guard(const_cast<platform::RecursiveLock&>(processLock_));
+    return instanceRegistered_;
+}
+
+bool SessionController::isRegistered(void* plugin) const {
+    platform::ScopedLock guard(const_cast<platform::RecursiveLock&>(processLock_));
+    for (int i = 0; i < instanceRegistered_; ++i)
+        if (instances_[i] == plugin) return true;
+    return false;
+}
+
+void SessionController::setSampleRate(double rate) {
+    if (rate > 0.0) sampleRate_.store(rate, std::memory_order_relaxed);
+}
+
+void SessionController::setBlockSize(int frames) {
+    if (frames > 0) blockSize_.store(frames, std::memory_order_relaxed);
+}
+
+void SessionController::setSyncSource(void* object, bool on) {
+    if (on) {
+        settings_.setSyncOn(true);
+        syncSource_.store(object, std::memory_order_relaxed);
+        return;
+    }
+    void* expected = object;
+    if (object && syncSource_.compare_exchange_strong(expected, nullptr, std::memory_order_relaxed))
+        settings_.setSyncOn(false);
+}
+
+void SessionController::beginProcess(void* /*plugin*/, int /*frames*/) { processLock_.lock(); }
+
+void SessionController::endProcess(void* /*plugin*/) { processLock_.unlock(); }
+
+void SessionController::logout() {
+    if (!loggedIn()) return;
+    loggedIn_.store(false, std::memory_order_relaxed);
+}
+
+void SessionController::openWebPage(const char* url) {
+    if (url && *url) platform::openUrl(url);
+}
+
+void SessionController::run() {
+    setPriority(0);
+    uint64_t pass = 0;
+    while (running()) {
+        const uint32_t t0 = platform::tickCount();
+        runPass(++pass);
+        const uint32_t spent = platform::tickCount() - t0;
+        // Wake-ups from stop() end the wait early.
+        if (spent < static_cast<uint32_t>(kPassMs) && running()) waitFor(kPassMs - spent);
+    }
+}
+
+void SessionController::runPass(uint64_t pass) {
+    passes_.store(pass, std::memory_order_relaxed);
+    const unsigned due = schedule_.duties(pass, sessionCount() > 0);
+    lastDuties_.store(due, std::memory_order_relaxed);
+}
