@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "trvcore/LoopSchedule.h"
 
 namespace {
@@ -9,9 +11,18 @@ TEST(LoopSchedule, DutiesFallDueOnTheirPasses) {
     int keepAlive = 0, polls = 0, heartbeats = 0;
     for (uint64_t pass = 1; pass <= 84; ++pass) {
         const unsigned d = s.duties(pass, false);
-        if (d & LoopSchedule::kKeepAlive) ++keepAlive, EXPECT_EQ(pass % 14, 0u);
-        if (d & LoopSchedule::kInvitationPoll) ++polls, EXPECT_EQ(pass % 7, 0u);
-        if (d & LoopSchedule::kHeartbeat) ++heartbeats, EXPECT_EQ(pass % 12, 0u);
+        if (d & LoopSchedule::kKeepAlive) {
+            ++keepAlive;
+            EXPECT_EQ(pass % 14, 0u);
+        }
+        if (d & LoopSchedule::kInvitationPoll) {
+            ++polls;
+            EXPECT_EQ(pass % 7, 0u);
+        }
+        if (d & LoopSchedule::kHeartbeat) {
+            ++heartbeats;
+            EXPECT_EQ(pass % 12, 0u);
+        }
     }
     EXPECT_EQ(keepAlive, 6);
     EXPECT_EQ(polls, 12);
