@@ -48,6 +48,7 @@ public:
 private:
     intptr_t fd_;
     int lastError_ = 0;
+    intptr_t netEvent_ = 0;  // Windows: the WSAEVENT waitFor waits on; unused elsewhere
 };
 
 class TcpSocket {
@@ -74,6 +75,7 @@ public:
 private:
     intptr_t fd_;
     int lastError_ = 0;
+    uint32_t receiveTimeoutMs_ = 0;  // kept so a time-out set before connect applies
 };
 
 }  // namespace platform

@@ -1,0 +1,150 @@
+// Threads on pthreads. The handle is a heap record with the pthread id. The
+// entry and its argument travel in a separate start record, shared by the
+// creator and the new thread and freed by whichever lets go last, so a
+// detached thread never touches memory its owner may have released.
+#include "platform/Thread.h"
+
+#include <atomic>
+#include <cerrno>
+#include <ctime>
+#include <new>
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+struct ThreadHandle {
+    pthread_t id;
+};
+
+struct StartRecord {
+    Thread::Entry entry;
+    void* arg;
+    // Held by the creator until the handle is published, so the entry may
+    // call isCurrent() or join() on its own Thread from its first line.
+    pthread_mutex_t gate = PTHREAD_MUTEX_INITIALIZER;
+    std::atomic<int> owners{2};
+};
+
+void release(StartRecord* r) {
+    if (r->owners.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        pthread_mutex_destroy(&r->gate);
+        delete r;
+    }
+}
+
+void* trampoline(void* p) {
+    auto* r = static_cast<StartRecord*>(p);
+    pthread_mutex_lock(&r->gate);
+    pthread_mutex_unlock(&r->gate);
+    const Thread::Entry entry = r->entry;
+    void* const arg = r->arg;
+    release(r);
+    entry(arg);
+    return nullptr;
+}
+
+thread_local ThreadPriority tlsPriority = ThreadPriority::Normal;
+
+int niceFor(ThreadPriority p) {
+    switch (p) {
+        case ThreadPriority::BelowNormal: return 5;
+        case ThreadPriority::AboveNormal: return -5;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+Thread::~Thread() {
+    if (!handle_) return;
+    auto* h = static_cast<ThreadHandle*>(handle_);
+    pthread_detach(h->id);
+    delete h;
+    handle_ = nullptr;
+}
+
+bool Thread::start(Entry entry, void* arg) {
+    if (handle_ || !entry) return false;
+    auto* record = new (std::nothrow) StartRecord{entry, arg};
+    auto* h = new (std::nothrow) ThreadHandle{};
+    if (!record || !h) {
+        delete record;
+        delete h;
+        return false;
+    }
+    pthread_mutex_lock(&record->gate);
+    handle_ = h;
+    if (pthread_create(&h->id, nullptr, &trampoline, record) != 0) {
+        handle_ = nullptr;
+        pthread_mutex_unlock(&record->gate);
+        pthread_mutex_destroy(&record->gate);
+        delete record;
+        delete h;
+        return false;
+    }
+    pthread_mutex_unlock(&record->gate);
+    release(record);
+    return true;
+}
+
+bool Thread::join(uint32_t timeoutMs) {
+    if (!handle_) return true;
+    auto* h = static_cast<ThreadHandle*>(handle_);
+    handle_ = nullptr;
+    bool ended = false;
+    if (pthread_equal(h->id, pthread_self())) {
+        // A thread cannot wait for itself; it ends when its entry returns.
+        pthread_detach(h->id);
+    } else {
+        // The deadline is on the wall clock, as pthread_timedjoin_np wants
+        // (its monotonic sibling is unknown to the thread sanitizer).
+        timespec deadline{};
+        clock_gettime(CLOCK_REALTIME, &deadline);
+        deadline.tv_sec += static_cast<time_t>(timeoutMs / 1000);
+        deadline.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
+        if (deadline.tv_nsec >= 1000000000L) {
+            deadline.tv_sec += 1;
+            deadline.tv_nsec -= 1000000000L;
+        }
+        int rc;
+        do {
+            rc = pthread_timedjoin_np(h->id, nullptr, &deadline);
+        } while (rc == EINTR);
+        if (rc == 0) ended = true;
+        else pthread_detach(h->id);
+    }
+    delete h;
+    return ended;
+}
+
+bool Thread::isCurrent() const {
+    return handle_ && pthread_equal(static_cast<ThreadHandle*>(handle_)->id, pthread_self());
+}
+
+void Thread::setCurrentPriority(ThreadPriority p) {
+    sched_param param{};
+    param.sched_priority = 0;
+    if (p == ThreadPriority::Idle) {
+        pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+    } else {
+        // Leaving SCHED_IDLE or lowering the nice value may be refused to an
+        // unprivileged user; the thread then keeps what it had.
+        pthread_setschedparam(pthread_self(), SCHED_OTHER, &param);
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), niceFor(p));
+    }
+    tlsPriority = p;
+}
+
+ThreadPriority Thread::currentPriority() { return tlsPriority; }
+
+bool Thread::currentIsIdleScheduled() {
+    // With pid 0 Linux reports the policy of the calling thread.
+    return sched_getscheduler(0) == SCHED_IDLE;
+}
+
+}  // namespace platform
