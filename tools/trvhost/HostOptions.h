@@ -1,0 +1,33 @@
+#pragma once
+// Command line of the test host.
+#include <cstdint>
+#include <string>
+
+struct HostOptions {
+    bool help = false;
+    bool info = false;
+    double seconds = 0.0;  // 0: no audio run
+    int32_t blockSize = 256;
+    int32_t sampleRate = 48000;
+    bool fast = false;  // unpaced blocks
+    double tempo = 120.0;
+    bool play = false;
+    std::string inputPath;
+    std::string outputPath;
+    std::string chunkInPath;
+    std::string chunkOutPath;
+    std::string pluginPath;  // empty: the built-in plug-in
+    int32_t inputLatency = 0;
+    int32_t outputLatency = 0;
+    std::string localAddress;  // built-in plug-in only
+    std::string serviceHost;   // built-in plug-in only; empty: none
+    uint16_t servicePort = 0;
+
+    bool builtIn() const { return pluginPath.empty(); }
+};
+
+// Parses argv[1..argc-1]. False with a one-line reason on a bad command
+// line; `out` is then unspecified.
+bool parseHostOptions(int argc, const char* const* argv, HostOptions& out, std::string& error);
+
+const char* hostUsage();

@@ -1,0 +1,228 @@
+#include "tools/trvhost/HostSession.h"
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/NetConfig.h"
+#include "tools/trvhost/AudioRun.h"
+#include "tools/trvhost/EffectInfo.h"
+#include "tools/trvhost/HostCallback.h"
+#include "tools/trvhost/PluginLoader.h"
+#include "tools/trvhost/WavFile.h"
+
+namespace {
+
+constexpr size_t kMaxOutputBytes = size_t(1) << 30;
+constexpr long kMaxChunkFileBytes = 64L << 20;
+constexpr VstIntPtr kMaxChunkBytes = VstIntPtr(1) << 30;
+constexpr uint32_t kWaitSliceMs = 100;
+
+VstIntPtr dispatch(AEffect* e, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                   float opt = 0.0f) {
+    return e->dispatcher(e, opcode, index, value, ptr, opt);
+}
+
+bool readFile(const std::string& path, std::vector<char>& bytes, std::string& error) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        error = "cannot read " + path;
+        return false;
+    }
+    bytes.clear();
+    char buffer[65536];
+    size_t got = 0;
+    bool ok = true;
+    while ((got = std::fread(buffer, 1, sizeof(buffer), f)) > 0) {
+        if (bytes.size() + got > static_cast<size_t>(kMaxChunkFileBytes)) {
+            error = path + " is larger than 64 MiB";
+            ok = false;
+            break;
+        }
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+    if (ok && std::ferror(f)) {
+        error = "cannot read " + path;
+        ok = false;
+    }
+    std::fclose(f);
+    return ok;
+}
+
+bool writeFile(const std::string& path, const void* data, size_t size, std::string& error) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        error = "cannot write " + path;
+        return false;
+    }
+    const bool ok = std::fwrite(data, 1, size, f) == size;
+    if (std::fclose(f) != 0 || !ok) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+double decibels(float peak) { return peak > 0.0f ? 20.0 * std::log10(static_cast<double>(peak)) : -INFINITY; }
+
+// The part between effOpen and effClose. Returns the exit status.
+int drive(AEffect* effect, TestHost& host, const HostOptions& o, std::FILE* out, std::FILE* err) {
+    int status = 0;
+    if (o.info) printEffectInfo(effect, out);
+
+    dispatch(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(o.sampleRate));
+    dispatch(effect, effSetBlockSize, 0, o.blockSize);
+
+    const bool chunks = (effect->flags & effFlagsProgramChunks) != 0;
+    if (!o.chunkInPath.empty()) {
+        std::vector<char> bytes;
+        std::string error;
+        if (!readFile(o.chunkInPath, bytes, error)) {
+            std::fprintf(err, "trvhost: %s\n", error.c_str());
+            return 1;
+        }
+        if (!chunks) std::fprintf(err, "trvhost: warning: the plug-in does not declare ProgramChunks\n");
+        if (bytes.empty()) {
+            std::fprintf(err, "trvhost: %s is empty\n", o.chunkInPath.c_str());
+            return 1;
+        }
+        const VstIntPtr r =
+            dispatch(effect, effSetChunk, 0, static_cast<VstIntPtr>(bytes.size()), bytes.data());
+        std::fprintf(out, "setChunk: %zu bytes, answer %ld\n", bytes.size(), static_cast<long>(r));
+    }
+
+    if (o.seconds > 0.0) {
+        if (!(effect->flags & effFlagsCanReplacing)) {
+            std::fprintf(err, "trvhost: the plug-in does not support processReplacing\n");
+            return 1;
+        }
+        AudioRunConfig config;
+        config.totalFrames = static_cast<int64_t>(std::llround(o.seconds * o.sampleRate));
+        config.blockSize = o.blockSize;
+        config.sampleRate = o.sampleRate;
+        config.paced = !o.fast;
+        const bool writing = !o.outputPath.empty();
+        if (writing && static_cast<uint64_t>(config.totalFrames) * 2 * sizeof(float) > kMaxOutputBytes) {
+            std::fprintf(err, "trvhost: the run is too long to keep its output (at most 1 GiB of audio)\n");
+            return 1;
+        }
+        std::vector<float> input;
+        if (!o.inputPath.empty()) {
+            std::string error;
+            if (!readWavStereo(o.inputPath, o.sampleRate, static_cast<size_t>(config.totalFrames), input, error)) {
+                std::fprintf(err, "trvhost: %s\n", error.c_str());
+                return 1;
+            }
+        }
+        std::vector<float> output;
+        AudioRun run(effect, host, config, o.inputPath.empty() ? nullptr : &input, writing ? &output : nullptr);
+        if (!run.prepare()) {
+            std::fprintf(err, "trvhost: out of memory for the run\n");
+            return 1;
+        }
+        dispatch(effect, effMainsChanged, 0, 1);
+        if (!run.start()) {
+            std::fprintf(err, "trvhost: cannot start the audio thread\n");
+            status = 1;
+        } else {
+            while (!run.waitFinished(kWaitSliceMs)) {
+            }
+        }
+        const AudioRunStats& s = run.stats();
+        std::fprintf(out,
+                     "run: %llu blocks, %llu frames at %d Hz, %llu late, transport at %lld, "
+                     "peak %.1f/%.1f dBFS, %llu non-finite samples\n",
+                     static_cast<unsigned long long>(s.blocks), static_cast<unsigned long long>(s.frames),
+                     o.sampleRate, static_cast<unsigned long long>(s.lateBlocks),
+                     static_cast<long long>(host.samplePosition()), decibels(s.peak[0]), decibels(s.peak[1]),
+                     static_cast<unsigned long long>(s.nonFiniteSamples));
+        std::fprintf(out, "host: %llu time requests, %llu events from the plug-in (%llu MIDI), %llu refused, "
+                          "wants MIDI %s\n",
+                     static_cast<unsigned long long>(host.callCount(audioMasterGetTime)),
+                     static_cast<unsigned long long>(host.eventsReceived()),
+                     static_cast<unsigned long long>(host.midiEventsReceived()),
+                     static_cast<unsigned long long>(host.eventCallsRefused()), host.wantsMidi() ? "yes" : "no");
+        if (writing && status == 0) {
+            std::string error;
+            if (!writeWavStereoFloat(o.outputPath, o.sampleRate, output.data(), output.size() / 2, error)) {
+                std::fprintf(err, "trvhost: %s\n", error.c_str());
+                status = 1;
+            }
+        }
+    }
+
+    if (!o.chunkOutPath.empty()) {
+        if (!chunks) std::fprintf(err, "trvhost: warning: the plug-in does not declare ProgramChunks\n");
+        void* data = nullptr;
+        const VstIntPtr size = dispatch(effect, effGetChunk, 0, 0, &data);
+        std::string error;
+        if (size <= 0 || size > kMaxChunkBytes || !data) {
+            std::fprintf(err, "trvhost: the plug-in gave no bank chunk (answer %ld)\n", static_cast<long>(size));
+            status = 1;
+        } else if (!writeFile(o.chunkOutPath, data, static_cast<size_t>(size), error)) {
+            std::fprintf(err, "trvhost: %s\n", error.c_str());
+            status = 1;
+        } else {
+            std::fprintf(out, "getChunk: %ld bytes\n", static_cast<long>(size));
+        }
+    }
+    return status;
+}
+
+}  // namespace
+
+int runHostSession(const HostOptions& o, VstPluginMainProc builtIn, std::FILE* out, std::FILE* err) {
+    PluginLoader loader;
+    VstPluginMainProc entry = builtIn;
+    if (!o.builtIn()) {
+        if (!loader.load(o.pluginPath)) {
+            std::fprintf(err, "trvhost: %s\n", loader.error().c_str());
+            return 1;
+        }
+        entry = loader.entry();
+        std::fprintf(out, "plug-in: %s (entry %s)\n", o.pluginPath.c_str(), loader.entryName());
+    } else {
+        if (!entry) {
+            std::fprintf(err, "trvhost: no built-in plug-in\n");
+            return 1;
+        }
+        // Process-wide settings the plug-in reads when it starts.
+        if (!o.localAddress.empty()) platform::setLocalAddress(o.localAddress);
+        if (!o.serviceHost.empty()) platform::setServiceOverride(o.serviceHost, o.servicePort);
+    }
+
+    TestHost::Config config;
+    config.sampleRate = o.sampleRate;
+    config.blockSize = o.blockSize;
+    config.inputLatency = o.inputLatency;
+    config.outputLatency = o.outputLatency;
+    config.tempo = o.tempo;
+    config.playing = o.play;
+    TestHost host(config);
+    host.install();
+
+    AEffect* effect = entry(&TestHost::callback);
+    if (!effect) {
+        std::fprintf(err, "trvhost: the plug-in returned no effect\n");
+        return 1;
+    }
+    if (effect->magic != kEffectMagic || !effect->dispatcher) {
+        std::fprintf(err, "trvhost: the plug-in's record has no VST magic\n");
+        return 1;
+    }
+    host.adopt(effect);
+    dispatch(effect, effOpen);
+    dispatch(effect, effGetVstVersion);
+
+    const int status = drive(effect, host, o, out, err);
+
+    dispatch(effect, effMainsChanged, 0, 0);
+    const bool reservedIntact = host.reservedFieldIntact();
+    dispatch(effect, effClose);
+    if (!reservedIntact) {
+        std::fprintf(err, "trvhost: the plug-in overwrote the host's reserved field resvd1\n");
+        return 1;
+    }
+    return status;
+}

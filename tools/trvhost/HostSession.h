@@ -1,0 +1,14 @@
+#pragma once
+// One run of the test host: instantiate the plug-in, take it through the
+// start-up sequence a sequencer uses, optionally print its info and run
+// audio through it, then shut it down. Everything goes through the AEffect
+// record; the plug-in's classes are never touched.
+#include <cstdio>
+
+#include "tools/trvhost/HostOptions.h"
+#include "vst/VstAbi.h"
+
+// Exit status: 0 success, 1 the plug-in or a file failed. `builtIn` is the
+// entry used when the options name no plug-in library (may be null, which
+// then fails).
+int runHostSession(const HostOptions& options, VstPluginMainProc builtIn, std::FILE* out, std::FILE* err);

@@ -1,0 +1,21 @@
+// trvhost: a command-line VST 2 host for the plug-in.
+#include <cstdio>
+#include <string>
+
+#include "tools/trvhost/HostOptions.h"
+#include "tools/trvhost/HostSession.h"
+#include "trvcore/PluginFactory.h"
+
+int main(int argc, char** argv) {
+    HostOptions options;
+    std::string error;
+    if (!parseHostOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "trvhost: %s\n\n%s", error.c_str(), hostUsage());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(hostUsage(), stdout);
+        return 0;
+    }
+    return runHostSession(options, &createLinkPluginEffect, stdout, stderr);
+}
