@@ -1,0 +1,101 @@
+#pragma once
+// The login sessions, keyed by the client's IPv4 address (the plug-in sends
+// no cookie), and the mailbox of pending invitations.
+//
+// A session lives from its login until its logout, or until it has gone
+// `sessionTimeoutMs` without a keep-alive; a dead session answers like an
+// absent one at once and is removed (and reported) by the next expire().
+// One address holds one session and one account is logged in at one address
+// at a time: a login replaces both kinds of earlier session.
+//
+// Thread-safe; every operation takes the table's lock. Times are
+// milliseconds of a monotonic clock, passed in by the caller.
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "Account.h"
+#include "Reply.h"
+
+namespace tarvonet {
+
+// Keep-alive flag bits the table stores and lists.
+constexpr int kFlagConnected = 1;
+constexpr int kFlagPartner = 2;           // computed per viewer, never stored
+constexpr int kFlagDoNotDisturb = 4;
+constexpr int kFlagPartnersOnly = 8;
+constexpr int kStoredKeepAliveFlags = kFlagConnected | kFlagDoNotDisturb | kFlagPartnersOnly;
+
+struct SessionLimits {
+    int64_t sessionTimeoutMs = 30000;
+    int64_t invitationLifetimeMs = 5000;
+    // The plug-in keeps at most 1000 online users; partners come first.
+    size_t maxListedUsers = 1000;
+};
+
+struct EndedSession {
+    std::string name;
+    uint32_t address = 0;
+};
+
+enum class ListStatus { Listed, NotLoggedIn, MasterLoggedOut };
+struct OnlineListResult {
+    ListStatus status = ListStatus::NotLoggedIn;
+    Reply list;  // the chunked list when Listed
+    size_t users = 0;
+};
+
+enum class InviteStatus { Registered, InviterNotLoggedIn, InviteeNotOnline };
+enum class InvitationStatus { Waiting, None, NotLoggedIn };
+
+class SessionTable {
+public:
+    explicit SessionTable(SessionLimits limits);
+
+    // Returns the sessions the new one replaced.
+    std::vector<EndedSession> login(uint32_t address, Account account, uint16_t udpPort, int64_t nowMs);
+    bool logout(uint32_t address, EndedSession& ended);
+    // False (answered with 4006) when the address has no live session.
+    bool keepAlive(uint32_t address, int flags, int64_t nowMs);
+    OnlineListResult onlineList(uint32_t viewer, int64_t nowMs) const;
+    InviteStatus invite(uint32_t inviter, uint32_t invitee, int64_t nowMs);
+    InvitationStatus checkInvitation(uint32_t invitee, int64_t nowMs, uint32_t& inviter) const;
+    // Removes dead sessions and stale invitations; returns the sessions removed.
+    std::vector<EndedSession> expire(int64_t nowMs);
+
+    size_t sessionCount() const;
+    const SessionLimits& limits() const { return limits_; }
+
+private:
+    struct Session {
+        uint32_t address = 0;
+        Account account;
+        uint16_t udpPort = 0;
+        int keepAliveFlags = 0;
+        int64_t lastSeenMs = 0;
+        std::string listPrefix;  // this user's fixed part of an online-list record
+    };
+    struct Invitation {
+        uint32_t inviter = 0;
+        int64_t expiresMs = 0;
+    };
+
+    bool live(const Session& s, int64_t nowMs) const { return nowMs - s.lastSeenMs < limits_.sessionTimeoutMs; }
+    const Session* liveAt(uint32_t address, int64_t nowMs) const;
+    Session* liveAt(uint32_t address, int64_t nowMs);
+    const Session* liveOf(int64_t accountId, int64_t nowMs) const;
+    void eraseLocked(uint64_t seq);
+
+    const SessionLimits limits_;
+    mutable std::mutex lock_;
+    uint64_t nextSeq_ = 1;
+    std::map<uint64_t, Session> sessions_;  // in login order: the list's order
+    std::unordered_map<uint32_t, uint64_t> seqByAddress_;
+    std::unordered_map<int64_t, uint64_t> seqByAccount_;
+    std::unordered_map<uint32_t, Invitation> invitations_;  // by invitee address
+};
+
+}  // namespace tarvonet
