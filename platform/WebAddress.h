@@ -2,17 +2,17 @@
 // Which texts openUrl hands to the desktop: http and https addresses only,
 // so a text from the network can never name a program or a local file.
 #include <cctype>
-#include <cstring>
 
 namespace platform {
 
 inline bool isWebAddress(const char* url) {
     if (!url) return false;
+    // Compares up to the first difference, so it never reads past either end.
     auto hasScheme = [url](const char* scheme) {
-        const size_t n = std::strlen(scheme);
-        for (size_t i = 0; i < n; ++i)
-            if (std::tolower(static_cast<unsigned char>(url[i])) != scheme[i]) return false;
-        return url[n] != '\0';
+        const char* u = url;
+        for (; *scheme; ++scheme, ++u)
+            if (*u == '\0' || std::tolower(static_cast<unsigned char>(*u)) != *scheme) return false;
+        return *u != '\0';
     };
     if (!hasScheme("http://") && !hasScheme("https://")) return false;
     for (const char* p = url; *p; ++p) {

@@ -71,6 +71,7 @@ bool AutoResetEvent::wait(uint32_t timeoutMs) {
     for (;;) {
         int64_t left = deadline - nowMs();
         if (left < 0) left = 0;
+        if (left > 0x7FFFFFFF) left = 0x7FFFFFFF;  // poll takes an int
         pollfd p{fd, POLLIN, 0};
         int rc = ::poll(&p, 1, static_cast<int>(left));
         if (rc < 0 && errno != EINTR) return false;

@@ -72,8 +72,11 @@ bool Thread::join(uint32_t timeoutMs) {
     auto* h = static_cast<ThreadHandle*>(handle_);
     handle_ = nullptr;
     bool ended = false;
-    if (h->id != GetCurrentThreadId())
-        ended = WaitForSingleObject(h->handle, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
+    if (h->id != GetCurrentThreadId()) {
+        // INFINITE is 0xFFFFFFFF; a bounded join stays bounded.
+        const DWORD ms = timeoutMs == INFINITE ? INFINITE - 1 : static_cast<DWORD>(timeoutMs);
+        ended = WaitForSingleObject(h->handle, ms) == WAIT_OBJECT_0;
+    }
     CloseHandle(h->handle);
     delete h;
     return ended;
