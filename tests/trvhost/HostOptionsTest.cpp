@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/trvhost/HostOptions.h"
+
+namespace {
+
+struct Parsed {
+    bool ok;
+    HostOptions options;
+    std::string error;
+};
+
+Parsed parse(std::vector<const char*> args) {
+    args.insert(args.begin(), "trvhost");
+    Parsed p;
+    p.ok = parseHostOptions(static_cast<int>(args.size()), args.data(), p.options, p.error);
+    return p;
+}
+
+}  // namespace
+
+TEST(HostOptions, NoArgumentsGiveTheBuiltInPluginWithDefaults) {
+    const Parsed p = parse({});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.options.builtIn());
+    EXPECT_EQ(p.options.blockSize, 256);
+    EXPECT_EQ(p.options.sampleRate, 48000);
+    EXPECT_DOUBLE_EQ(p.options.tempo, 120.0);
+    EXPECT_FALSE(p.options.play);
+    EXPECT_FALSE(p.options.fast);
+    EXPECT_EQ(p.options.seconds, 0.0);
+    EXPECT_EQ(p.options.inputLatency, 0);
+    EXPECT_EQ(p.options.outputLatency, 0);
+}
+
+TEST(HostOptions, ReadsEveryOption) {
+    const Parsed p = parse({"--info", "--seconds", "2.5", "--block", "64", "--rate", "44100", "--fast", "--tempo",
+                            "93.5", "--play", "--input", "in.wav", "--output", "out.wav", "--chunk-in", "a.bin",
+                            "--chunk-out", "b.bin", "--latency", "12,34", "--address", "10.0.0.2", "--service",
+                            "example.test:8080"});
+    ASSERT_TRUE(p.ok) << p.error;
+    const HostOptions& o = p.options;
+    EXPECT_TRUE(o.info);
+    EXPECT_DOUBLE_EQ(o.seconds, 2.5);
+    EXPECT_EQ(o.blockSize, 64);
+    EXPECT_EQ(o.sampleRate, 44100);
+    EXPECT_TRUE(o.fast);
+    EXPECT_DOUBLE_EQ(o.tempo, 93.5);
+    EXPECT_TRUE(o.play);
+    EXPECT_EQ(o.inputPath, "in.wav");
+    EXPECT_EQ(o.outputPath, "out.wav");
+    EXPECT_EQ(o.chunkInPath, "a.bin");
+    EXPECT_EQ(o.chunkOutPath, "b.bin");
+    EXPECT_EQ(o.inputLatency, 12);
+    EXPECT_EQ(o.outputLatency, 34);
+    EXPECT_EQ(o.localAddress, "10.0.0.2");
+    EXPECT_EQ(o.serviceHost, "example.test");
+    EXPECT_EQ(o.servicePort, 8080);
+}
+
+TEST(HostOptions, NumbersMustBeWholeAndInRange) {
+    for (const std::vector<const char*>& bad : std::vector<std::vector<const char*>>{
+             {"--block", "0"},
+             {"--block", "65537"},
+             {"--block", "12abc"},
+             {"--block", ""},
+             {"--block", "1e3"},
+             {"--rate", "999"},
+             {"--rate", "48000.5"},
+             {"--seconds", "0"},
+             {"--seconds", "-1"},
+             {"--seconds", "nan"},
+             {"--seconds", "inf"},
+             {"--seconds", "86401"},
+             {"--tempo", "0"},
+             {"--tempo", "1000"},
+         }) {
+        const Parsed p = parse(bad);
+        EXPECT_FALSE(p.ok) << bad[0] << " " << bad[1];
+        EXPECT_NE(p.error.find(bad[0]), std::string::npos) << p.error;
+    }
+    EXPECT_TRUE(parse({"--block", "1"}).ok);
+    EXPECT_TRUE(parse({"--block", "65536"}).ok);
+    EXPECT_TRUE(parse({"--seconds", "0.001"}).ok);
+}
+
+TEST(HostOptions, LatencyNeedsTwoNonNegativeCounts) {
+    for (const char* bad : {"10", "10,", ",5", "-1,2", "1,2,3", "a,b", "1,2097152"}) {
+        EXPECT_FALSE(parse({"--latency", bad}).ok) << bad;
+    }
+    const Parsed p = parse({"--latency", "0,1048576"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.options.outputLatency, 1048576);
+}
+
+TEST(HostOptions, AddressMustBeADottedQuad) {
+    for (const char* bad : {"256.1.1.1", "1.2.3", "1.2.3.4.5", "1..2.3", "a.b.c.d", "1.2.3.4 ", "1234.1.1.1", ""}) {
+        EXPECT_FALSE(parse({"--address", bad}).ok) << bad;
+    }
+    EXPECT_TRUE(parse({"--address", "0.0.0.0"}).ok);
+    EXPECT_TRUE(parse({"--address", "255.255.255.255"}).ok);
+}
+
+TEST(HostOptions, ServiceNeedsHostAndPort) {
+    for (const char* bad : {"host", "host:", ":80", "host:0", "host:65536", "host:8o"}) {
+        EXPECT_FALSE(parse({"--service", bad}).ok) << bad;
+    }
+    const Parsed p = parse({"--service", "127.0.0.1:1"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.options.serviceHost, "127.0.0.1");
+    EXPECT_EQ(p.options.servicePort, 1);
+}
+
+TEST(HostOptions, NetworkOptionsAreRefusedWithAPluginLibrary) {
+    const Parsed a = parse({"--plugin", "x.so", "--address", "10.0.0.1"});
+    EXPECT_FALSE(a.ok);
+    EXPECT_NE(a.error.find("built-in"), std::string::npos);
+    EXPECT_FALSE(parse({"--service", "h:1", "--plugin", "x.so"}).ok);
+    EXPECT_TRUE(parse({"--plugin", "x.so"}).ok);
+}
+
+TEST(HostOptions, AudioFilesNeedARun) {
+    EXPECT_FALSE(parse({"--output", "o.wav"}).ok);
+    EXPECT_FALSE(parse({"--input", "i.wav"}).ok);
+    EXPECT_TRUE(parse({"--output", "o.wav", "--seconds", "1"}).ok);
+    EXPECT_TRUE(parse({"--chunk-out", "c.bin"}).ok);
+}
+
+TEST(HostOptions, UnknownOptionsAndMissingValuesAreErrors) {
+    const Parsed unknown = parse({"--frobnicate"});
+    EXPECT_FALSE(unknown.ok);
+    EXPECT_NE(unknown.error.find("--frobnicate"), std::string::npos);
+    const Parsed missing = parse({"--info", "--seconds"});
+    EXPECT_FALSE(missing.ok);
+    EXPECT_NE(missing.error.find("--seconds"), std::string::npos);
+    EXPECT_FALSE(parse({"--plugin", ""}).ok);
+}
+
+TEST(HostOptions, HelpWinsOverOtherChecks) {
+    const Parsed p = parse({"--output", "o.wav", "--help"});
+    EXPECT_TRUE(p.ok);
+    EXPECT_TRUE(p.options.help);
+}
