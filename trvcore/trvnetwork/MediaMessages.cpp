@@ -161,7 +161,7 @@ bool parseMidiBlock(MessageBytes in, MidiBlockView& out) {
     MidiBlockView v;
     wire::readU32(b, length, kMidiEventCountAt, v.header.eventCount);
     if (v.header.eventCount > kMaxMidiEvents ||
-        kMidiBlockHeaderSize + size_t(v.header.eventCount) * kMidiEventSize > length)
+        kMidiBlockHeaderSize + uint64_t(v.header.eventCount) * kMidiEventSize > length)
         return false;
     wire::readU32(b, length, kMidiLocalClockAt, v.header.localClock);
     wire::readU32(b, length, kMidiSampleRateAt, v.header.sampleRate);

@@ -64,7 +64,7 @@ MessageCheck checkMessage(const uint8_t* bytes, size_t size);
 // then tells how much is message.
 struct MessageBytes {
     MessageBytes(const uint8_t* b, size_t n) : bytes(b), size(n) {}
-    MessageBytes(const PeerMessage& m) : bytes(m.data()), size(m.capacity()) {}  // NOLINT
+    MessageBytes(const PeerMessage& m) : bytes(m.data()), size(m.capacity()) {}
     const uint8_t* bytes;
     size_t size;
 };
