@@ -3,7 +3,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 #include "platform/Clock.h"
 #include "platform/Shell.h"
@@ -13,7 +12,10 @@ namespace {
 std::atomic<SessionController*> g_controller{nullptr};
 // Serialises creation and the last release, which hosts may run on
 // different threads.
-std::mutex g_lifeMutex;
+platform::RecursiveLock& lifeLock() {
+    static platform::RecursiveLock lock;
+    return lock;
+}
 
 void copyText(char* dst, const char* src, size_t size) {
     if (!src) src = "";
@@ -27,7 +29,7 @@ SessionController* SessionController::instance() {
 }
 
 SessionController* SessionController::acquire() {
-    std::lock_guard<std::mutex> guard(g_lifeMutex);
+    platform::ScopedLock guard(lifeLock());
     SessionController* c = instance();
     if (c) {
         c->instanceCount_.fetch_add(1, std::memory_order_relaxed);
@@ -37,7 +39,7 @@ SessionController* SessionController::acquire() {
 }
 
 void SessionController::release() {
-    std::lock_guard<std::mutex> guard(g_lifeMutex);
+    platform::ScopedLock guard(lifeLock());
     if (instanceCount_.fetch_sub(1, std::memory_order_relaxed) == 1) delete this;
 }
 
