@@ -73,3 +73,6 @@ struct MessageBytes {
 // minLength..8192 and within the available bytes, and the expected kind.
 // On success `length` is the message length from the header.
 bool openMessage(MessageBytes in, MessageKind kind, size_t& length);
+
+// Queues and reassembly slots hold messages by value.
+static_assert(sizeof(PeerMessage) == kMaxMessageLength, "PeerMessage is its bytes, nothing more");
