@@ -49,6 +49,7 @@ std::unique_ptr<AccountStore> AccountStore::open(const std::string& path, bool c
     }
     std::unique_ptr<AccountStore> store(new AccountStore(db));
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(db, 1);
     if (!store->exec("PRAGMA foreign_keys = ON;") ||
         (!inMemory && !store->exec("PRAGMA journal_mode = WAL;")) || !store->exec(kSchema) ||
         !store->prepareAll()) {

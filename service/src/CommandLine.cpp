@@ -130,6 +130,7 @@ bool parseAdmin(const std::vector<std::string>& args, AdminOptions& out, std::st
 }  // namespace
 
 bool parseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error) {
+    out = CommandLine{};
     if (args.empty()) {
         error = "no command given";
         return false;
