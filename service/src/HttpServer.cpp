@@ -91,9 +91,10 @@ struct HttpServer::Callbacks {
             return MHD_YES;
         }
         if (*size != 0) {
-            if (request->body.size() + *size > ServiceProtocol::kMaxBodyBytes) {
-                return queueReply(connection, replies::bodyTooLarge());
-            }
+            // A reply can no longer be queued while the body is arriving;
+            // a body beyond the limit (one sent without a declared length)
+            // ends the connection.
+            if (request->body.size() + *size > ServiceProtocol::kMaxBodyBytes) return MHD_NO;
             request->body.append(data, *size);
             *size = 0;
             return MHD_YES;
