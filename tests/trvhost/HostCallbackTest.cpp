@@ -144,17 +144,6 @@ TEST(HostCallback, IdentityStringsFitTheCustomaryBuffers) {
     EXPECT_EQ(call(audioMasterGetVendorString), 0);
 }
 
-TEST(HostCallback, WantMidiAndSizeWindowAreRecorded) {
-    TestHost host(config());
-    host.install();
-    EXPECT_FALSE(host.wantsMidi());
-    EXPECT_EQ(call(audioMasterWantMidi, 0, 1), 1);
-    EXPECT_TRUE(host.wantsMidi());
-    EXPECT_EQ(call(audioMasterSizeWindow, 623, 365), 1);
-    EXPECT_EQ(host.requestedWidth(), 623);
-    EXPECT_EQ(host.requestedHeight(), 365);
-    EXPECT_EQ(host.callCount(audioMasterWantMidi), 1u);
-}
 
 TEST(HostCallback, NoticesAPluginThatOverwritesResvd1) {
     TestHost host(config());

@@ -36,18 +36,13 @@ protected:
 
 }  // namespace
 
-TEST_F(EffectHostCalls, EveryCallCarriesTheEffectsOwnRecord) {
+TEST_F(EffectHostCalls, WantEventsCarriesTheEffectsOwnRecordAndTheFilter) {
     effect.wantEvents();
     EXPECT_EQ(last.effect, effect.getAeffect());
-}
-
-TEST_F(EffectHostCalls, WantEventsSendsTheFilterAsValue) {
-    effect.wantEvents();
     EXPECT_EQ(last.opcode, audioMasterWantMidi);
     EXPECT_EQ(last.value, 1);
-    effect.wantEvents(3);
-    EXPECT_EQ(last.value, 3);
 }
+
 
 TEST_F(EffectHostCalls, GetTimeInfoSendsTheMaskAndReturnsTheHostsRecord) {
     VstTimeInfo hostOwned{};
@@ -116,13 +111,6 @@ TEST_F(EffectHostCalls, AutomatedParameterIsSetAndReported) {
     EXPECT_EQ(callCount, 0);
 }
 
-TEST_F(EffectHostCalls, SizeWindowSendsWidthAsIndexAndHeightAsValue) {
-    reply = 1;
-    EXPECT_TRUE(effect.sizeWindow(623, 365));
-    EXPECT_EQ(last.opcode, audioMasterSizeWindow);
-    EXPECT_EQ(last.index, 623);
-    EXPECT_EQ(last.value, 365);
-}
 
 TEST(EffectWithoutHost, HostCallsAreHarmless) {
     ProbeEffect effect(nullptr);

@@ -30,19 +30,6 @@ TEST(EffectRecord, IsFilledForTheHostAndZeroElsewhere) {
     for (size_t i = offsetof(AEffect, flags) + 4; i < offsetof(AEffect, resvd1); ++i) ASSERT_EQ(bytes[i], 0) << i;
 }
 
-TEST(EffectRecord, FlagHelpersSetAndClearTheirBitsOnly) {
-    ProbeEffect effect;
-    const VstInt32 before = effect.getAeffect()->flags;
-    effect.programsAreChunks(true);
-    EXPECT_EQ(effect.getAeffect()->flags, before | effFlagsProgramChunks);
-    effect.canProcessReplacing(false);
-    effect.programsAreChunks(false);
-    EXPECT_EQ(effect.getAeffect()->flags, before & ~effFlagsCanReplacing);
-    effect.setUniqueID(fourCC('T', 'R', 'V', 'n'));
-    effect.setInitialDelay(128);
-    EXPECT_EQ(effect.getAeffect()->uniqueID, 0x5452566e);
-    EXPECT_EQ(effect.getAeffect()->initialDelay, 128);
-}
 
 TEST(EffectRecord, FourCharacterCodesReadBackwardsInMemory) {
     const VstInt32 magic = fourCC('V', 's', 't', 'P');
