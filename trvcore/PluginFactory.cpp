@@ -15,3 +15,10 @@ AEffect* createLinkPluginEffect(audioMasterCallback host) {
         return nullptr;
     }
 }
+
+LinkPlugin* linkPluginOf(AEffect* effect) {
+    if (!effect || effect->magic != kEffectMagic || !effect->object) return nullptr;
+    auto* base = static_cast<AudioEffect*>(effect->object);
+    if (base->getAeffect() != effect) return nullptr;
+    return dynamic_cast<LinkPlugin*>(base);
+}

@@ -4,3 +4,9 @@
 #include "vst/VstAbi.h"
 
 AEffect* createLinkPluginEffect(audioMasterCallback host);
+
+class LinkPlugin;
+// The instance behind a record made by createLinkPluginEffect, for programs
+// linked with the plug-in core (the test host's built-in mode); null for
+// anything else.
+LinkPlugin* linkPluginOf(AEffect* effect);

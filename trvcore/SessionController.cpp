@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/Shell.h"
 #include "trvcore/SessionListener.h"
+#include "trvcore/trvnetwork/OnlineUser.h"
 
 namespace {
 std::atomic<SessionController*> g_controller{nullptr};
@@ -45,6 +46,7 @@ void SessionController::release() {
 
 SessionController::SessionController() : settings_(this) {
     settings_.load();
+    service_.setReadDelay(kServiceReadDelayMs);
     std::memset(userName_, 0, sizeof userName_);
     std::memset(password_, 0, sizeof password_);
     g_controller.store(this, std::memory_order_release);
@@ -56,6 +58,11 @@ SessionController::SessionController() : settings_(this) {
 
 SessionController::~SessionController() {
     stop();
+    // A pass may be inside a web request when the join bound runs out; the
+    // thread still uses this object, so wait for it (each request is bounded
+    // by the client's receive time-out).
+    for (int waited = 0; threadStarted() && !isFinished() && waited < kExitGraceMs; waited += 10)
+        platform::sleepMilliseconds(10);
     logout();
     settings_.save();
     SessionController* self = this;
@@ -180,9 +187,87 @@ void SessionController::beginProcess(void* /*plugin*/, int /*frames*/) { process
 
 void SessionController::endProcess(void* /*plugin*/) { processLock_.unlock(); }
 
+bool SessionController::login() {
+    localPort_.store(kDefaultPort, std::memory_order_relaxed);
+    if (!loginOnce()) return false;
+    refreshOnlineList();
+    // Ask the online users' plug-ins which port they see us at; a reply
+    // rewrites localPort.
+    localPort_.store(kDefaultPort, std::memory_order_relaxed);
+    for (int i = 0;; ++i) {
+        const uint16_t port = localPort();
+        if (port != 0 && port != kDefaultPort) break;
+        OnlineUser user;
+        if (!onlineList_.onlineUserAt(i, user)) break;
+        sendPortQuery(user.ip);
+        platform::sleepMilliseconds(kPortQueryGapMs);
+    }
+    platform::sleepMilliseconds(kPortReplyWaitMs);
+    if (localPort() == 0) localPort_.store(kDefaultPort, std::memory_order_relaxed);
+    if (localPort() == kDefaultPort) return true;
+    // Behind a translating router: log in again so the service records the
+    // port the partners can reach.
+    const uint16_t discovered = localPort();
+    logout();
+    localPort_.store(discovered, std::memory_order_relaxed);
+    return loginOnce();
+}
+
+bool SessionController::loginOnce() {
+    if (loggedIn()) return true;
+    char user[kTextBytes], pass[kTextBytes];
+    userName(user);
+    password(pass);
+    if (!user[0] || !pass[0] || std::strcmp(user, "(no user)") == 0 || std::strcmp(pass, "(no passwd)") == 0)
+        return false;
+    ServiceClient client;
+    client.setReadDelay(kTemporaryReadDelayMs);
+    int flags = ServiceClient::kDefaultAccountFlags;
+    if (!client.login(user, pass, localPort(), 0, flags)) {
+        char text[ServiceClient::kReplyTextBytes];
+        client.replyText(text, sizeof text);
+        postMessage(text);
+        return false;
+    }
+    settings_.setAccountFlags(flags);
+    loggedIn_.store(true, std::memory_order_relaxed);
+    refreshOnlineList();
+    return true;
+}
+
 void SessionController::logout() {
     if (!loggedIn()) return;
     loggedIn_.store(false, std::memory_order_relaxed);
+    awaitingInvitation_.store(false, std::memory_order_relaxed);
+    ServiceClient client;
+    client.setReadDelay(kTemporaryReadDelayMs);
+    client.logout();
+    onlineList_.clear();
+}
+
+void SessionController::postLine(void* self, const char* line) {
+    static_cast<SessionController*>(self)->postMessage(line);
+}
+
+void SessionController::refreshOnlineList() {
+    if (!loggedIn()) return;
+    OnlineList::Refresh refresh(onlineList_);
+    if (!refresh.acquired()) return;
+    const int result = service_.fetchOnlineList(refresh.records(), OnlineList::kMaxUsers);
+    if (!loggedIn()) return;
+    char user[kTextBytes];
+    userName(user);
+    onlineList_.merge(refresh.records(), result, user, nullptr, 0, &SessionController::postLine, this);
+}
+
+const char* SessionController::newsText() {
+    size_t size = 0;
+    return reinterpret_cast<const char*>(newsText_.fetch(size));
+}
+
+bool SessionController::newsPicture(int i, NewsPicture& out) {
+    if (i < 0 || i > 1) return false;
+    return newsPictures_[i].picture(out);
 }
 
 void SessionController::openWebPage(const char* url) {
@@ -204,5 +289,43 @@ void SessionController::run() {
 void SessionController::runPass(uint64_t pass) {
     passes_.store(pass, std::memory_order_relaxed);
     const unsigned due = schedule_.duties(pass, sessionCount() > 0);
-    lastDuties_.store(due, std::memory_order_relaxed);
+    if (due & LoopSchedule::kKeepAlive) keepAlivePass();
+    if (due & LoopSchedule::kInvitationPoll) invitationPollPass();
 }
+
+void SessionController::keepAlivePass() {
+    if (!loggedIn()) return;
+    const int policy = settings_.invitationPolicy();
+    int flags = 0;
+    if (anyConnected()) flags |= 1;
+    if (policy == 2 || policy == 3) flags |= 4;
+    if (policy == 1 || policy == 3) flags |= 8;
+    bool timedOut = false;
+    service_.keepAlive(flags, timedOut);
+    if (timedOut) notifyListeners(nullptr, SessionListener::kServiceTimedOut);
+    if (loggedIn()) refreshOnlineList();
+}
+
+void SessionController::invitationPollPass() {
+    if (!loggedIn()) return;
+    char inviter[OnlineUser::kIpBytes] = {};
+    if (!service_.checkInvitation(inviter)) {
+        awaitingInvitation_.store(false, std::memory_order_relaxed);
+        return;
+    }
+    if (!awaitingInvitation_.exchange(true, std::memory_order_relaxed)) {
+        awaitingSince_.store(platform::tickCount(), std::memory_order_relaxed);
+        postMessage("Awaiting invitation...");
+    }
+    // Open our side of the partner's path before its invitation arrives.
+    for (int i = 0; i < kHolePunchRounds; ++i) {
+        sendHolePunch(inviter);
+        platform::sleepMilliseconds(kHolePunchGapMs);
+    }
+}
+
+bool SessionController::anyConnected() const { return false; }
+
+bool SessionController::sendPortQuery(const char*) { return false; }
+
+bool SessionController::sendHolePunch(const char*) { return false; }

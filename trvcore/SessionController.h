@@ -9,8 +9,12 @@
 #include "platform/Lock.h"
 #include "trvcore/LoopSchedule.h"
 #include "trvcore/MessageLog.h"
+#include "trvcore/OnlineList.h"
 #include "trvcore/Settings.h"
 #include "trvcore/WorkerThread.h"
+#include "trvcore/trvnetwork/NewsDownload.h"
+#include "trvcore/trvnetwork/NewsPictureSource.h"
+#include "trvcore/trvnetwork/ServiceClient.h"
 
 class SessionListener;
 
@@ -22,6 +26,16 @@ public:
     static constexpr int kPassMs = 100;
     static constexpr uint16_t kDefaultPort = 58116;
     static constexpr int kTextBytes = 256;
+    static constexpr int kServiceReadDelayMs = 250;
+    static constexpr int kTemporaryReadDelayMs = 300;
+    static constexpr int kNewsReadDelayMs = 500;
+    static constexpr int kPortQueryGapMs = 50;
+    static constexpr int kPortReplyWaitMs = 500;
+    static constexpr int kHolePunchRounds = 3;
+    static constexpr int kHolePunchGapMs = 75;
+    // How long destruction waits past the join bound for a pass that is
+    // inside a web request.
+    static constexpr int kExitGraceMs = 15000;
 
     // The process-wide controller, or null.
     static SessionController* instance();
@@ -78,10 +92,28 @@ public:
     Settings& settings() { return settings_; }
     const Settings& settings() const { return settings_; }
 
+    // Logs in to the web service and discovers the external UDP port; true
+    // on success. Runs its requests on the calling thread.
+    bool login();
     // Ends all sessions and logs out of the web service; nothing when logged out.
     void logout();
+    // Fetches the online list and posts a line for every change.
+    void refreshOnlineList();
+    bool onlineUserAt(int i, OnlineUser& out) const { return onlineList_.onlineUserAt(i, out); }
+    bool findOnlineUser(const char* name, OnlineUser& out) const {
+        return onlineList_.findOnlineUser(name, out);
+    }
+    int onlineCount() const { return onlineList_.count(); }
+    bool awaitingInvitation() const { return awaitingInvitation_.load(std::memory_order_relaxed); }
+    int accountFlags() const { return settings_.accountFlags(); }
+    // The news text (downloaded on first demand; null until that succeeds).
+    const char* newsText();
+    // News picture 0 or 1; false for other indices or without data.
+    bool newsPicture(int i, NewsPicture& out);
     bool loggedIn() const { return loggedIn_.load(std::memory_order_relaxed); }
     int sessionCount() const { return sessionCount_.load(std::memory_order_relaxed); }
+    // True if any partner session is connected.
+    bool anyConnected() const;
     uint16_t localPort() const { return localPort_.load(std::memory_order_relaxed); }
     void setLocalPort(uint16_t port) { localPort_.store(port, std::memory_order_relaxed); }
 
@@ -102,12 +134,19 @@ private:
 
     // One pass of the loop; `pass` counts from 1.
     void runPass(uint64_t pass);
+    void keepAlivePass();
+    void invitationPollPass();
+    bool loginOnce();
+    bool sendPortQuery(const char* ip);
+    bool sendHolePunch(const char* ip);
+    static void postLine(void* self, const char* line);
 
     void onAudioRateChanged() override {}
     void onFileRateChanged() override {}
     void onMonitorModeChanged() override {}
 
     Settings settings_;
+    ServiceClient service_;
     std::atomic<double> sampleRate_{48000.0};
     std::atomic<int> blockSize_{1024};
 
@@ -132,7 +171,13 @@ private:
     std::atomic<uint16_t> localPort_{kDefaultPort};
     std::atomic<bool> loggedIn_{false};
 
+    OnlineList onlineList_{listLock_};
+    NewsDownload newsText_{NewsDownload::kNewsTextPath, kNewsReadDelayMs};
+    NewsPictureSource newsPictures_[2] = {NewsPictureSource(NewsDownload::kPicturePath1),
+                                          NewsPictureSource(NewsDownload::kPicturePath2)};
+    std::atomic<bool> awaitingInvitation_{false};
+    std::atomic<uint32_t> awaitingSince_{0};
+
     LoopSchedule schedule_;
     std::atomic<uint64_t> passes_{0};
-    std::atomic<unsigned> lastDuties_{0};
 };
