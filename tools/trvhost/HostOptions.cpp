@@ -98,6 +98,8 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& out, std::
             out.fast = true;
         } else if (opt == "--play") {
             out.play = true;
+        } else if (opt == "--commands") {
+            out.commands = true;
         } else if (opt == "--seconds") {
             if (!needsValue(&value)) return false;
             if (!parseDouble(value, 0.0, kMaxSeconds, out.seconds) || out.seconds <= 0.0) {
@@ -129,7 +131,7 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& out, std::
                 return false;
             }
         } else if (opt == "--input" || opt == "--output" || opt == "--chunk-in" || opt == "--chunk-out" ||
-                   opt == "--plugin") {
+                   opt == "--plugin" || opt == "--script") {
             if (!needsValue(&value)) return false;
             if (!*value) {
                 error = opt + " wants a file name";
@@ -139,6 +141,7 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& out, std::
                                   : opt == "--output"   ? out.outputPath
                                   : opt == "--chunk-in" ? out.chunkInPath
                                   : opt == "--chunk-out" ? out.chunkOutPath
+                                  : opt == "--script"    ? out.scriptPath
                                                          : out.pluginPath;
             target = value;
         } else if (opt == "--address") {
@@ -164,6 +167,14 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& out, std::
     if (out.help) return true;
     if (!out.builtIn() && (addressGiven || serviceGiven)) {
         error = "--address and --service apply to the built-in plug-in only, not with --plugin";
+        return false;
+    }
+    if (!out.builtIn() && (out.commands || !out.scriptPath.empty())) {
+        error = "--commands and --script apply to the built-in plug-in only, not with --plugin";
+        return false;
+    }
+    if (out.commands && !out.scriptPath.empty()) {
+        error = "give either --commands or --script, not both";
         return false;
     }
     if ((!out.inputPath.empty() || !out.outputPath.empty()) && out.seconds <= 0.0) {
@@ -194,8 +205,19 @@ const char* hostUsage() {
            "  --chunk-in FILE      state sent with effSetChunk before the run\n"
            "  --chunk-out FILE     state from effGetChunk (bank) after the run\n"
            "  --address A.B.C.D    local address for every socket (built-in plug-in only)\n"
-           "  --service HOST:PORT  web service to use (built-in plug-in only)\n"
+           "  --service HOST:PORT  web service to use (built-in plug-in only); commands\n"
+           "                       are then read from standard input unless --script\n"
+           "  --commands           read commands from standard input (built-in plug-in)\n"
+           "  --script FILE        read commands from FILE (built-in plug-in)\n"
            "  --help               this text\n"
            "\n"
-           "Exit status: 0 success, 1 the plug-in or a file failed, 2 bad arguments.\n";
+           "\n"
+           "Commands, one a line, run while the audio blocks keep going; the run ends\n"
+           "at quit, at the end of the input, or after --seconds. Every status line the\n"
+           "plug-in posts is printed as \"status: <line>\". The command help lists them:\n"
+           "login NAME PASSWORD, logout, wait TEXT [SECONDS], messages, sleep MS,\n"
+           "policy N, quit. Double quotes group words: wait \"is online.\" 5\n"
+           "\n"
+           "Exit status: 0 success, 1 the plug-in or a file failed, 2 bad arguments,\n"
+           "3 a command failed (unknown, bad arguments, or a wait that timed out).\n";
 }

@@ -22,8 +22,13 @@ struct HostOptions {
     std::string localAddress;  // built-in plug-in only
     std::string serviceHost;   // built-in plug-in only; empty: none
     uint16_t servicePort = 0;
+    std::string scriptPath;  // built-in plug-in only: commands from this file
+    bool commands = false;   // built-in plug-in only: commands from standard input
 
     bool builtIn() const { return pluginPath.empty(); }
+    // A networked run (--service) takes commands from standard input unless
+    // a script is given.
+    bool commandMode() const { return builtIn() && (commands || !scriptPath.empty() || !serviceHost.empty()); }
 };
 
 // Parses argv[1..argc-1]. False with a one-line reason on a bad command

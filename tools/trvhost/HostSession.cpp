@@ -7,6 +7,7 @@
 
 #include "platform/NetConfig.h"
 #include "tools/trvhost/AudioRun.h"
+#include "tools/trvhost/CommandRun.h"
 #include "tools/trvhost/EffectInfo.h"
 #include "tools/trvhost/HostCallback.h"
 #include "tools/trvhost/PluginLoader.h"
@@ -18,6 +19,8 @@ constexpr size_t kMaxOutputBytes = size_t(1) << 30;
 constexpr long kMaxChunkFileBytes = 64L << 20;
 constexpr VstIntPtr kMaxChunkBytes = VstIntPtr(1) << 30;
 constexpr uint32_t kWaitSliceMs = 100;
+// A command run without --seconds keeps its audio going until the commands end.
+constexpr double kOpenEndedSeconds = 366.0 * 86400.0;
 
 VstIntPtr dispatch(AEffect* e, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                    float opt = 0.0f) {
@@ -92,13 +95,15 @@ int drive(AEffect* effect, TestHost& host, const HostOptions& o, std::FILE* out,
         std::fprintf(out, "setChunk: %zu bytes, answer %ld\n", bytes.size(), static_cast<long>(r));
     }
 
-    if (o.seconds > 0.0) {
+    const bool commands = o.commandMode();
+    if (o.seconds > 0.0 || commands) {
         if (!(effect->flags & effFlagsCanReplacing)) {
             std::fprintf(err, "trvhost: the plug-in does not support processReplacing\n");
             return 1;
         }
         AudioRunConfig config;
-        config.totalFrames = static_cast<int64_t>(std::llround(o.seconds * o.sampleRate));
+        const double seconds = o.seconds > 0.0 ? o.seconds : kOpenEndedSeconds;
+        config.totalFrames = static_cast<int64_t>(std::llround(seconds * o.sampleRate));
         config.blockSize = o.blockSize;
         config.sampleRate = o.sampleRate;
         config.paced = !o.fast;
@@ -126,6 +131,10 @@ int drive(AEffect* effect, TestHost& host, const HostOptions& o, std::FILE* out,
             std::fprintf(err, "trvhost: cannot start the audio thread\n");
             status = 1;
         } else {
+            if (commands) {
+                status = runCommands(effect, host, run, o, out, err);
+                run.requestStop();
+            }
             while (!run.waitFinished(kWaitSliceMs)) {
             }
         }

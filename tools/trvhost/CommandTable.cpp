@@ -1,0 +1,63 @@
+#include "tools/trvhost/CommandTable.h"
+
+#include "tools/trvhost/CommandHandlers.h"
+#include "tools/trvhost/CommandWords.h"
+
+namespace {
+
+const HostCommand kCommands[] = {
+    {"login", "NAME PASSWORD", 2, 2, true, &handlers::login,
+     "log in to the service as the Login button does (quote empty texts: \"\")"},
+    {"logout", "", 0, 0, true, &handlers::logout, "log out as the Login button does"},
+    {"policy", "N", 1, 1, true, &handlers::policy,
+     "invitation policy: 0 anyone, 1 partners only, 2 no invitations while connected, 3 both"},
+    {"wait", "TEXT [SECONDS]", 1, 2, false, &handlers::wait,
+     "wait for a status line holding TEXT posted after the previous wait's line (default 10 s)"},
+    {"messages", "", 0, 0, false, &handlers::messages, "print the status lines, newest first"},
+    {"sleep", "MS", 1, 1, false, &handlers::sleep, "pause the commands for MS milliseconds"},
+    {"help", "", 0, 0, false, &handlers::help, "list the commands"},
+    {"quit", "", 0, 0, false, &handlers::quit, "end the run"},
+    {nullptr, nullptr, 0, 0, false, nullptr, nullptr},
+};
+
+}  // namespace
+
+std::string commandUsage(const HostCommand& command) {
+    std::string usage = command.name;
+    if (*command.arguments) usage += std::string(" ") + command.arguments;
+    return usage;
+}
+
+const HostCommand* hostCommands() { return kCommands; }
+
+const HostCommand* findHostCommand(const std::string& name) {
+    for (const HostCommand* c = kCommands; c->name; ++c)
+        if (name == c->name) return c;
+    return nullptr;
+}
+
+CommandResult runCommandLine(CommandContext& c, const std::string& line, std::string& error) {
+    std::vector<std::string> words;
+    if (!splitCommandWords(line, words, error)) return CommandResult::Failed;
+    if (words.empty()) return CommandResult::Done;
+    const HostCommand* command = findHostCommand(words[0]);
+    if (!command) {
+        error = "unknown command \"" + words[0] + "\" (help lists the commands)";
+        return CommandResult::Failed;
+    }
+    const std::vector<std::string> args(words.begin() + 1, words.end());
+    const int count = static_cast<int>(args.size());
+    if (count < command->minArguments || count > command->maxArguments) {
+        error = "usage: " + commandUsage(*command);
+        return CommandResult::Failed;
+    }
+    CommandResult result = CommandResult::Done;
+    if (command->onUiThread && c.uiLock) {
+        std::lock_guard<std::mutex> guard(*c.uiLock);
+        result = command->run(c, args, error);
+    } else {
+        result = command->run(c, args, error);
+    }
+    if (result == CommandResult::Failed) error = std::string(command->name) + ": " + error;
+    return result;
+}
