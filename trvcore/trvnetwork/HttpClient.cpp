@@ -134,11 +134,18 @@ bool HttpClient::readReply(bool keepOpen) {
         findHeaderEnd(before >= 3 ? static_cast<size_t>(before - 3) : 0);
     }
 
+    // Without a length the reply counts as header only, whatever followed.
     contentLength_ = parseContentLength();
-    bodyReceived_ = received_ - headerLength_;
+    if (contentLength_ > 0) bodyReceived_ = received_ - headerLength_;
+    // A body that fits is read whole; one that does not is read until the
+    // buffer is full, and then a peer closing early is no failure: the body
+    // is cut in any case (the caller sees the numbers).
+    const bool fits = static_cast<int64_t>(headerLength_) + contentLength_ <= capacity_ - 1;
     while (bodyReceived_ < contentLength_ && received_ < capacity_ - 1) {
         const size_t missing = static_cast<size_t>(contentLength_ - bodyReceived_);
-        if (receiveMore(missing) <= 0) return close();
+        const long n = receiveMore(missing);
+        if (n < 0 || (n == 0 && fits)) return close();
+        if (n == 0) break;
         bodyReceived_ = received_ - headerLength_;
     }
     if (!keepOpen) close();
@@ -207,7 +214,7 @@ void HttpClient::resetReply() {
     headerLength_ = 0;
     bodyOffset_ = -1;
     received_ = 0;
-    peerClosed_ = false;
+    timedOut_ = false;
 }
 
 bool HttpClient::allocateBuffer(int capacity) {
@@ -233,8 +240,13 @@ long HttpClient::receiveMore(size_t limit) {
     const size_t room = static_cast<size_t>(capacity_ - 1 - received_);
     if (limit > room) limit = room;
     if (limit == 0) return -1;
+    // Waiting first tells a silent peer from a failed connection; the
+    // socket's own receive time-out stays as a backstop.
+    if (!socket_.readable(receiveTimeoutMs_)) {
+        timedOut_ = true;
+        return -1;
+    }
     const long n = socket_.receive(buffer_ + received_, limit);
-    if (n == 0) peerClosed_ = true;
     if (n <= 0) return n < 0 ? -1 : 0;
     received_ += static_cast<int>(n);
     buffer_[received_] = '\0';

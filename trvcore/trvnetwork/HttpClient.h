@@ -72,8 +72,9 @@ public:
     // Status code of the reply's status line ("HTTP/1.1 200 OK" gives 200);
     // 0 if no header was read or the line is not a status line.
     int statusCode() const;
-    // True when the last read ended because the peer closed the connection.
-    bool peerClosed() const { return peerClosed_; }
+    // True when the last read ended because the peer went silent for the
+    // whole receive time-out.
+    bool readTimedOut() const { return timedOut_; }
 
     void setReadDelay(int ms) { readDelayMs_ = ms < 0 ? 0 : ms; }
     int readDelay() const { return readDelayMs_; }
@@ -85,9 +86,11 @@ public:
     // kMaxCapacity. Returns the buffer or null.
     const char* transact(const char* path);
 
-    // Reads a reply framed by Content-Length. True once a header was read,
-    // also when there is no Content-Length or the body does not fit (the
-    // numbers tell); then the body is cut at the buffer's end.
+    // Reads a reply framed by Content-Length. True once a header and a body
+    // that fits were read; also true when there is no Content-Length (the
+    // reply is then the header alone, body received 0) or the body does not
+    // fit (it is cut at the buffer's end, or where the peer closed; the
+    // numbers tell).
     bool readReply(bool keepOpen);
     // Reads until the end marker. True with the marker; also true without it
     // when the peer closed the connection (the caller then finds no marker).
@@ -103,12 +106,15 @@ protected:
     bool sendRequest();
     platform::TcpSocket& socket() { return socket_; }
 
-private:
+    // Forgets the last reply's numbers (a new exchange begins).
     void resetReply();
+
+private:
     bool allocateBuffer(int capacity);
     bool growBuffer(int capacity);
-    // One receive into the free part of the buffer: > 0 bytes added, 0 the
-    // peer closed, -1 error or time-out. `limit` caps the bytes asked for.
+    // One receive into the free part of the buffer, after waiting at most
+    // the receive time-out for bytes: > 0 bytes added, 0 the peer closed,
+    // -1 error or time-out. `limit` caps the bytes asked for.
     long receiveMore(size_t limit);
     // Looks for the header end among the bytes received; sets the header
     // length and body offset when found.
@@ -125,7 +131,7 @@ private:
     int received_ = 0;
     uint32_t receiveTimeoutMs_ = kReceiveTimeoutMs;
     bool lastWasGet_ = false;
-    bool peerClosed_ = false;
+    bool timedOut_ = false;
     char hostName_[kHostBytes] = {};
     char* buffer_ = nullptr;
 };

@@ -10,7 +10,7 @@ class NewsPictureSource {
 public:
     static constexpr int kReadDelayMs = 1000;
 
-    explicit NewsPictureSource(const char* path) : download_(path, kReadDelayMs) {}
+    explicit NewsPictureSource(const char* path, int readDelayMs = kReadDelayMs) : download_(path, readDelayMs) {}
 
     // True if `out` holds a picture.
     bool picture(NewsPicture& out);

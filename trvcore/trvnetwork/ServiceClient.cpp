@@ -23,6 +23,7 @@ ServiceClient::~ServiceClient() { close(); }
 
 bool ServiceClient::connect() {
     reused_ = false;
+    resetReply();
     if (connectedOnce_.load(std::memory_order_relaxed) && isOpen()) {
         // With no request outstanding, a readable socket means the service
         // closed it or it still holds bytes of an earlier reply.
@@ -45,9 +46,10 @@ bool ServiceClient::exchange(const char* body, Framing framing, bool keepOpen) {
         const bool sent = sendRequest();
         bool read = false;
         if (sent) read = framing == Framing::ContentLength ? readReply(keepOpen) : readUntilEnd(keepOpen);
-        // A reused connection the service closed while idle answers
-        // nothing; that is no reply yet, so try once on a fresh connection.
-        const bool staleConnection = wasReused && replyBytes() == 0 && (!sent || peerClosed());
+        // A reused connection the service closed while idle answers with a
+        // close or a reset, not a byte: no reply yet, so try once on a fresh
+        // connection. A silent service is not asked twice.
+        const bool staleConnection = wasReused && replyBytes() == 0 && !readTimedOut();
         if (!staleConnection) return read;
         close();
     }
