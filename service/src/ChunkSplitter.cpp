@@ -5,33 +5,27 @@
 
 namespace tarvonet {
 
-ChunkSplitter::ChunkSplitter(std::string body, std::vector<size_t> cutPoints)
-    : body_(std::move(body)), cuts_(std::move(cutPoints)) {
-    std::sort(cuts_.begin(), cuts_.end());
-    cuts_.erase(std::remove_if(cuts_.begin(), cuts_.end(),
-                               [this](size_t c) { return c == 0 || c >= body_.size(); }),
-                cuts_.end());
-    cuts_.erase(std::unique(cuts_.begin(), cuts_.end()), cuts_.end());
+ChunkSplitter::ChunkSplitter(std::shared_ptr<const ChunkedText> body)
+    : body_(std::move(body)), cuts_(&body_->cutPoints) {
+    if (!std::is_sorted(cuts_->begin(), cuts_->end())) {
+        sortedCopy_ = *cuts_;
+        std::sort(sortedCopy_.begin(), sortedCopy_.end());
+        cuts_ = &sortedCopy_;
+    }
 }
 
 size_t ChunkSplitter::next(char* out, size_t max) {
+    const std::string& text = body_->text;
     if (finished() || max == 0) return 0;
     size_t limit = pos_ + max;
-    size_t end;
-    if (limit >= body_.size()) {
-        end = body_.size();
-    } else {
-        while (cutIndex_ < cuts_.size() && cuts_[cutIndex_] <= pos_) ++cutIndex_;
-        // Last cut point not beyond the limit.
-        auto it = std::upper_bound(cuts_.begin() + static_cast<std::ptrdiff_t>(cutIndex_), cuts_.end(), limit);
-        if (it == cuts_.begin() + static_cast<std::ptrdiff_t>(cutIndex_)) {
-            end = limit;
-        } else {
-            end = *(it - 1);
-        }
+    size_t end = text.size();
+    if (limit < text.size()) {
+        // The last cut point after pos_ and not beyond the limit.
+        auto last = std::upper_bound(cuts_->begin(), cuts_->end(), limit);
+        end = (last != cuts_->begin() && *(last - 1) > pos_) ? *(last - 1) : limit;
     }
     size_t length = end - pos_;
-    std::memcpy(out, body_.data() + pos_, length);
+    std::memcpy(out, text.data() + pos_, length);
     pos_ = end;
     return length;
 }

@@ -1,17 +1,19 @@
 #pragma once
 // Hands out a chunked reply's body piece by piece, each piece ending at one
-// of the reply's cut points (or at the end of the body).
+// of the body's cut points (or at the end of the body).
 #include <cstddef>
-#include <string>
+#include <memory>
 #include <vector>
+
+#include "Reply.h"
 
 namespace tarvonet {
 
 class ChunkSplitter {
 public:
-    ChunkSplitter(std::string body, std::vector<size_t> cutPoints);
+    explicit ChunkSplitter(std::shared_ptr<const ChunkedText> body);
 
-    bool finished() const { return pos_ >= body_.size(); }
+    bool finished() const { return pos_ >= body_->text.size(); }
     size_t position() const { return pos_; }
     // Copies the longest next piece of at most `max` bytes that ends on a
     // cut point or at the end into `out`; returns its length. When no cut
@@ -20,10 +22,10 @@ public:
     size_t next(char* out, size_t max);
 
 private:
-    std::string body_;
-    std::vector<size_t> cuts_;  // sorted, within (0, body size)
+    std::shared_ptr<const ChunkedText> body_;
+    std::vector<size_t> sortedCopy_;     // only if the given cut points were unsorted
+    const std::vector<size_t>* cuts_;    // ascending
     size_t pos_ = 0;
-    size_t cutIndex_ = 0;  // first cut point beyond pos_
 };
 
 }  // namespace tarvonet

@@ -43,7 +43,9 @@ void freeChunks(void* cls) { delete static_cast<ChunkSplitter*>(cls); }
 MHD_Result queueReply(MHD_Connection* connection, Reply reply) {
     MHD_Response* response;
     if (reply.framing == Framing::Chunked) {
-        auto* splitter = new ChunkSplitter(std::move(reply.body), std::move(reply.cutPoints));
+        std::shared_ptr<const ChunkedText> text = reply.shared;
+        if (!text) text = std::make_shared<ChunkedText>(ChunkedText{std::move(reply.body), std::move(reply.cutPoints)});
+        auto* splitter = new ChunkSplitter(std::move(text));
         response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, kResponseBlock, readChunk, splitter,
                                                      freeChunks);
         if (!response) delete splitter;

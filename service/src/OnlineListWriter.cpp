@@ -53,7 +53,7 @@ void OnlineListWriter::add(std::string_view prefix, int flags, uint16_t port) {
     records_.push_back(span);
 }
 
-Reply OnlineListWriter::finish() {
+std::shared_ptr<const ChunkedText> OnlineListWriter::finish() {
     if (!records_.empty() && !records_.back().safeLast) {
         for (size_t k = records_.size() - 1; k-- > 0;) {
             if (!records_[k].safeLast) continue;
@@ -68,16 +68,15 @@ Reply OnlineListWriter::finish() {
             break;
         }
     }
-    Reply reply;
-    reply.framing = Framing::Chunked;
-    reply.cutPoints.reserve(records_.size() + 1);
-    reply.cutPoints.push_back(kHead.size());
-    for (const Span& span : records_) reply.cutPoints.push_back(span.start + span.prefixLength);
+    auto list = std::make_shared<ChunkedText>();
+    list->cutPoints.reserve(records_.size() + 1);
+    list->cutPoints.push_back(kHead.size());
+    for (const Span& span : records_) list->cutPoints.push_back(span.start + span.prefixLength);
     body_ += kTail;
-    reply.body = std::move(body_);
+    list->text = std::move(body_);
     body_.clear();
     records_.clear();
-    return reply;
+    return list;
 }
 
 }  // namespace tarvonet

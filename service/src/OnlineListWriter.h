@@ -10,6 +10,7 @@
 // Chunks may end right after a record's "PLXLINE": no value spans that spot.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,7 +27,8 @@ public:
     explicit OnlineListWriter(size_t expectedRecords = 0);
     void add(std::string_view prefix, int flags, uint16_t port);
     size_t count() const { return records_.size(); }
-    Reply finish();
+    // The finished list; call once.
+    std::shared_ptr<const ChunkedText> finish();
 
 private:
     struct Span {

@@ -1,6 +1,7 @@
 #pragma once
 // One answer of the service, independent of the HTTP server that sends it.
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,16 +12,26 @@ enum class Framing {
     Chunked,        // online list, keep-alive, invitation check
 };
 
+// A reply body with the offsets where a chunk may end (ascending). The
+// plug-in searches the raw bytes for its tags without decoding the chunks,
+// so a chunk-size line must never fall inside a tag or a value.
+struct ChunkedText {
+    std::string text;
+    std::vector<size_t> cutPoints;
+};
+
 struct Reply {
     int status = 200;
     Framing framing = Framing::ContentLength;
     std::string body;
-    // Chunked replies: offsets in `body` where a chunk may end. The plug-in
-    // searches the raw bytes for its tags without decoding the chunks, so a
-    // chunk-size line must never fall inside a tag or a value.
-    std::vector<size_t> cutPoints;
+    std::vector<size_t> cutPoints;  // see ChunkedText
+    // When set, the body and cut points, shared with other replies (the
+    // online list that most users see is the same for all of them).
+    std::shared_ptr<const ChunkedText> shared;
     bool closeConnection = false;
     std::string contentType = "text/plain";
+
+    const std::string& text() const { return shared ? shared->text : body; }
 };
 
 }  // namespace tarvonet

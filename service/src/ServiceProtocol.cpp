@@ -61,7 +61,12 @@ Reply ServiceProtocol::keepAlive(uint32_t client, std::string_view body) {
 Reply ServiceProtocol::onlineList(uint32_t client) {
     OnlineListResult result = sessions_.onlineList(client, clock_.nowMs());
     switch (result.status) {
-        case ListStatus::Listed: return std::move(result.list);
+        case ListStatus::Listed: {
+            Reply reply;
+            reply.framing = Framing::Chunked;
+            reply.shared = std::move(result.list);
+            return reply;
+        }
         case ListStatus::MasterLoggedOut: return replies::masterLoggedOut();
         case ListStatus::NotLoggedIn: break;
     }

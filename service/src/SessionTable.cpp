@@ -22,9 +22,9 @@ void addPartner(Account& account, int64_t id) {
 SessionTable::SessionTable(SessionLimits limits) : limits_(limits) {}
 
 const SessionTable::Session* SessionTable::liveAt(uint32_t address, int64_t nowMs) const {
-    auto it = seqByAddress_.find(address);
-    if (it == seqByAddress_.end()) return nullptr;
-    const Session& s = sessions_.at(it->second);
+    auto it = byAddress_.find(address);
+    if (it == byAddress_.end()) return nullptr;
+    const Session& s = it->second->second;
     return live(s, nowMs) ? &s : nullptr;
 }
 
@@ -33,19 +33,25 @@ SessionTable::Session* SessionTable::liveAt(uint32_t address, int64_t nowMs) {
 }
 
 const SessionTable::Session* SessionTable::liveOf(int64_t accountId, int64_t nowMs) const {
-    auto it = seqByAccount_.find(accountId);
-    if (it == seqByAccount_.end()) return nullptr;
-    const Session& s = sessions_.at(it->second);
+    auto it = byAccount_.find(accountId);
+    if (it == byAccount_.end()) return nullptr;
+    const Session& s = it->second->second;
     return live(s, nowMs) ? &s : nullptr;
 }
 
-void SessionTable::eraseLocked(uint64_t seq) {
-    auto it = sessions_.find(seq);
-    if (it == sessions_.end()) return;
-    seqByAddress_.erase(it->second.address);
-    seqByAccount_.erase(it->second.account.id);
+bool SessionTable::hasLivePartner(const Session& viewer, int64_t nowMs) const {
+    for (int64_t partnerId : viewer.account.partnerIds) {
+        if (liveOf(partnerId, nowMs)) return true;
+    }
+    return false;
+}
+
+void SessionTable::eraseLocked(SessionMap::iterator it) {
+    byAddress_.erase(it->second.address);
+    byAccount_.erase(it->second.account.id);
     invitations_.erase(it->second.address);
     sessions_.erase(it);
+    ++version_;
 }
 
 std::vector<EndedSession> SessionTable::login(uint32_t address, Account account, uint16_t udpPort,
@@ -53,40 +59,40 @@ std::vector<EndedSession> SessionTable::login(uint32_t address, Account account,
     std::sort(account.partnerIds.begin(), account.partnerIds.end());
     std::lock_guard<std::mutex> guard(lock_);
     std::vector<EndedSession> replaced;
-    auto replace = [&](uint64_t seq) {
-        auto it = sessions_.find(seq);
-        if (it == sessions_.end()) return;
+    auto replace = [&](SessionMap::iterator it) {
         if (live(it->second, nowMs)) replaced.push_back({it->second.account.name, it->second.address});
-        eraseLocked(seq);
+        eraseLocked(it);
     };
-    auto byAddress = seqByAddress_.find(address);
-    if (byAddress != seqByAddress_.end()) replace(byAddress->second);
-    auto byAccount = seqByAccount_.find(account.id);
-    if (byAccount != seqByAccount_.end()) replace(byAccount->second);
+    auto byAddress = byAddress_.find(address);
+    if (byAddress != byAddress_.end()) replace(byAddress->second);
+    auto byAccount = byAccount_.find(account.id);
+    if (byAccount != byAccount_.end()) replace(byAccount->second);
     // Partner pairs are read at login; a partner already online learns of
     // pairs added since its own login from this one.
     for (int64_t partnerId : account.partnerIds) {
-        auto it = seqByAccount_.find(partnerId);
-        if (it != seqByAccount_.end()) addPartner(sessions_.at(it->second).account, account.id);
+        auto it = byAccount_.find(partnerId);
+        if (it != byAccount_.end()) addPartner(it->second->second.account, account.id);
     }
     uint64_t seq = nextSeq_++;
-    Session& s = sessions_[seq];
+    auto it = sessions_.emplace_hint(sessions_.end(), seq, Session{});
+    Session& s = it->second;
+    s.seq = seq;
     s.address = address;
     s.udpPort = udpPort;
     s.lastSeenMs = nowMs;
     s.listPrefix = OnlineListWriter::recordPrefix(account.name, address);
     s.account = std::move(account);
-    seqByAddress_[address] = seq;
-    seqByAccount_[s.account.id] = seq;
+    byAddress_[address] = it;
+    byAccount_[s.account.id] = it;
+    ++version_;
     return replaced;
 }
 
 bool SessionTable::logout(uint32_t address, EndedSession& ended) {
     std::lock_guard<std::mutex> guard(lock_);
-    auto it = seqByAddress_.find(address);
-    if (it == seqByAddress_.end()) return false;
-    const Session& s = sessions_.at(it->second);
-    ended = {s.account.name, s.address};
+    auto it = byAddress_.find(address);
+    if (it == byAddress_.end()) return false;
+    ended = {it->second->second.account.name, address};
     eraseLocked(it->second);
     return true;
 }
@@ -96,35 +102,71 @@ bool SessionTable::keepAlive(uint32_t address, int flags, int64_t nowMs) {
     Session* s = liveAt(address, nowMs);
     if (!s) return false;
     s->lastSeenMs = nowMs;
-    s->keepAliveFlags = flags & kStoredKeepAliveFlags;
+    int stored = flags & kStoredKeepAliveFlags;
+    if (stored != s->keepAliveFlags) {
+        s->keepAliveFlags = stored;
+        ++version_;
+    }
     return true;
 }
 
-OnlineListResult SessionTable::onlineList(uint32_t viewer, int64_t nowMs) const {
-    OnlineListResult result;
-    std::lock_guard<std::mutex> guard(lock_);
-    const Session* self = liveAt(viewer, nowMs);
-    if (!self) return result;
-    if (self->account.masterId != 0 && !liveOf(self->account.masterId, nowMs)) {
-        result.status = ListStatus::MasterLoggedOut;
-        return result;
-    }
+const SessionTable::CommonList& SessionTable::commonList(int64_t nowMs) const {
+    if (common_.list && common_.version == version_ && nowMs < common_.validUntilMs) return common_;
     const size_t cap = limits_.maxListedUsers;
     OnlineListWriter writer(std::min(cap, sessions_.size()));
-    for (int64_t partnerId : self->account.partnerIds) {
+    common_.lastSeq = 0;
+    common_.validUntilMs = INT64_MAX;
+    for (const auto& entry : sessions_) {
+        if (writer.count() >= cap) break;
+        const Session& s = entry.second;
+        if (!live(s, nowMs)) continue;
+        writer.add(s.listPrefix, s.keepAliveFlags, s.udpPort);
+        common_.lastSeq = s.seq;
+        common_.validUntilMs = std::min(common_.validUntilMs, s.lastSeenMs + limits_.sessionTimeoutMs);
+    }
+    common_.users = writer.count();
+    common_.list = writer.finish();
+    common_.version = version_;
+    return common_;
+}
+
+OnlineListResult SessionTable::ownList(const Session& viewer, int64_t nowMs) const {
+    const size_t cap = limits_.maxListedUsers;
+    OnlineListWriter writer(std::min(cap, sessions_.size()));
+    for (int64_t partnerId : viewer.account.partnerIds) {
         if (writer.count() >= cap) break;
         const Session* p = liveOf(partnerId, nowMs);
-        if (p && p != self) writer.add(p->listPrefix, p->keepAliveFlags | kFlagPartner, p->udpPort);
+        if (p && p != &viewer) writer.add(p->listPrefix, p->keepAliveFlags | kFlagPartner, p->udpPort);
     }
     for (const auto& entry : sessions_) {
         if (writer.count() >= cap) break;
         const Session& s = entry.second;
-        if (&s == self || !live(s, nowMs) || hasPartner(self->account, s.account.id)) continue;
+        if (&s == &viewer || !live(s, nowMs) || hasPartner(viewer.account, s.account.id)) continue;
         writer.add(s.listPrefix, s.keepAliveFlags, s.udpPort);
     }
+    OnlineListResult result;
     result.status = ListStatus::Listed;
     result.users = writer.count();
     result.list = writer.finish();
+    return result;
+}
+
+OnlineListResult SessionTable::onlineList(uint32_t viewer, int64_t nowMs) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    const Session* self = liveAt(viewer, nowMs);
+    if (!self) return OnlineListResult{};
+    if (self->account.masterId != 0 && !liveOf(self->account.masterId, nowMs)) {
+        OnlineListResult result;
+        result.status = ListStatus::MasterLoggedOut;
+        return result;
+    }
+    if (hasLivePartner(*self, nowMs)) return ownList(*self, nowMs);
+    const CommonList& common = commonList(nowMs);
+    if (self->seq <= common.lastSeq) return ownList(*self, nowMs);
+    OnlineListResult result;
+    result.status = ListStatus::Listed;
+    result.users = common.users;
+    result.list = common.list;
     return result;
 }
 
@@ -153,7 +195,7 @@ std::vector<EndedSession> SessionTable::expire(int64_t nowMs) {
         auto current = it++;
         if (live(current->second, nowMs)) continue;
         ended.push_back({current->second.account.name, current->second.address});
-        eraseLocked(current->first);
+        eraseLocked(current);
     }
     for (auto it = invitations_.begin(); it != invitations_.end();) {
         if (nowMs >= it->second.expiresMs) {

@@ -12,6 +12,7 @@
 // milliseconds of a monotonic clock, passed in by the caller.
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -44,7 +45,7 @@ struct EndedSession {
 enum class ListStatus { Listed, NotLoggedIn, MasterLoggedOut };
 struct OnlineListResult {
     ListStatus status = ListStatus::NotLoggedIn;
-    Reply list;  // the chunked list when Listed
+    std::shared_ptr<const ChunkedText> list;  // when Listed
     size_t users = 0;
 };
 
@@ -71,6 +72,7 @@ public:
 
 private:
     struct Session {
+        uint64_t seq = 0;  // login order
         uint32_t address = 0;
         Account account;
         uint16_t udpPort = 0;
@@ -78,24 +80,39 @@ private:
         int64_t lastSeenMs = 0;
         std::string listPrefix;  // this user's fixed part of an online-list record
     };
+    using SessionMap = std::map<uint64_t, Session>;
     struct Invitation {
         uint32_t inviter = 0;
         int64_t expiresMs = 0;
+    };
+    // The list of the first maxListedUsers live sessions, without partner
+    // bits: what every viewer outside it with no partner online is shown.
+    struct CommonList {
+        uint64_t version = 0;
+        int64_t validUntilMs = 0;  // the first of its sessions may time out then
+        uint64_t lastSeq = 0;      // viewers up to this seq are in it themselves
+        size_t users = 0;
+        std::shared_ptr<const ChunkedText> list;
     };
 
     bool live(const Session& s, int64_t nowMs) const { return nowMs - s.lastSeenMs < limits_.sessionTimeoutMs; }
     const Session* liveAt(uint32_t address, int64_t nowMs) const;
     Session* liveAt(uint32_t address, int64_t nowMs);
     const Session* liveOf(int64_t accountId, int64_t nowMs) const;
-    void eraseLocked(uint64_t seq);
+    bool hasLivePartner(const Session& viewer, int64_t nowMs) const;
+    void eraseLocked(SessionMap::iterator it);
+    const CommonList& commonList(int64_t nowMs) const;
+    OnlineListResult ownList(const Session& viewer, int64_t nowMs) const;
 
     const SessionLimits limits_;
     mutable std::mutex lock_;
     uint64_t nextSeq_ = 1;
-    std::map<uint64_t, Session> sessions_;  // in login order: the list's order
-    std::unordered_map<uint32_t, uint64_t> seqByAddress_;
-    std::unordered_map<int64_t, uint64_t> seqByAccount_;
+    uint64_t version_ = 0;  // changes whenever something listed changes
+    SessionMap sessions_;   // in login order: the list's order
+    std::unordered_map<uint32_t, SessionMap::iterator> byAddress_;
+    std::unordered_map<int64_t, SessionMap::iterator> byAccount_;
     std::unordered_map<uint32_t, Invitation> invitations_;  // by invitee address
+    mutable CommonList common_;
 };
 
 }  // namespace tarvonet

@@ -6,6 +6,10 @@ using namespace tarvonet;
 
 namespace {
 
+std::shared_ptr<const ChunkedText> text(std::string body, std::vector<size_t> cuts) {
+    return std::make_shared<ChunkedText>(ChunkedText{std::move(body), std::move(cuts)});
+}
+
 std::vector<std::string> drain(ChunkSplitter& splitter, size_t max) {
     std::vector<std::string> pieces;
     std::string buffer(max, '\0');
@@ -20,14 +24,14 @@ std::vector<std::string> drain(ChunkSplitter& splitter, size_t max) {
 }  // namespace
 
 TEST(ChunkSplitter, WholeBodyInOnePieceWhenItFits) {
-    ChunkSplitter splitter("abcdefgh", {2, 5});
+    ChunkSplitter splitter(text("abcdefgh", {2, 5}));
     auto pieces = drain(splitter, 100);
     ASSERT_EQ(pieces.size(), 1u);
     EXPECT_EQ(pieces[0], "abcdefgh");
 }
 
 TEST(ChunkSplitter, PiecesEndOnTheLastCutPointThatFits) {
-    ChunkSplitter splitter("0123456789", {3, 6, 8});
+    ChunkSplitter splitter(text("0123456789", {3, 6, 8}));
     auto pieces = drain(splitter, 7);
     ASSERT_EQ(pieces.size(), 2u);
     EXPECT_EQ(pieces[0], "012345");
@@ -35,7 +39,7 @@ TEST(ChunkSplitter, PiecesEndOnTheLastCutPointThatFits) {
 }
 
 TEST(ChunkSplitter, CutsAnywhereRatherThanStallWhenNoCutPointFits) {
-    ChunkSplitter splitter("0123456789", {8});
+    ChunkSplitter splitter(text("0123456789", {8}));
     auto pieces = drain(splitter, 4);
     ASSERT_GE(pieces.size(), 2u);
     EXPECT_EQ(pieces[0], "0123");
@@ -45,7 +49,7 @@ TEST(ChunkSplitter, CutsAnywhereRatherThanStallWhenNoCutPointFits) {
 }
 
 TEST(ChunkSplitter, IgnoresUnsortedDuplicateAndOutOfRangeCutPoints) {
-    ChunkSplitter splitter("0123456789", {50, 6, 0, 3, 6, 10});
+    ChunkSplitter splitter(text("0123456789", {50, 6, 0, 3, 6, 10}));
     auto pieces = drain(splitter, 5);
     ASSERT_EQ(pieces.size(), 3u);
     EXPECT_EQ(pieces[0], "012");
@@ -54,7 +58,7 @@ TEST(ChunkSplitter, IgnoresUnsortedDuplicateAndOutOfRangeCutPoints) {
 }
 
 TEST(ChunkSplitter, EmptyBodyIsFinishedAtOnce) {
-    ChunkSplitter splitter("", {});
+    ChunkSplitter splitter(text("", {}));
     EXPECT_TRUE(splitter.finished());
     char c;
     EXPECT_EQ(splitter.next(&c, 1), 0u);

@@ -10,8 +10,8 @@
 
 namespace tvntest {
 
-inline std::string chunkedWire(const tarvonet::Reply& reply, size_t maxPiece) {
-    tarvonet::ChunkSplitter splitter(reply.body, reply.cutPoints);
+inline std::string chunkedWire(std::shared_ptr<const tarvonet::ChunkedText> body, size_t maxPiece) {
+    tarvonet::ChunkSplitter splitter(std::move(body));
     std::string wire;
     std::string piece(maxPiece, '\0');
     while (!splitter.finished()) {

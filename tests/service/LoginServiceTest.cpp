@@ -67,7 +67,7 @@ TEST_F(LoginServiceTest, ReportedUdpPortIsWhatOthersSee) {
     logins->login(kAnnaIp, loginBody("anna", "s3cret"));
     OnlineListResult list = table.onlineList(kAnnaIp, clock.now);
     std::vector<tvntest::ListedUser> users;
-    ASSERT_EQ(tvntest::parseOnlineList(list.list.body, users), 1);
+    ASSERT_EQ(tvntest::parseOnlineList(list.list->text, users), 1);
     EXPECT_EQ(users[0].port, 40000);
     EXPECT_EQ(users[0].name, "b&n=1");
 }
@@ -112,7 +112,7 @@ TEST_F(LoginServiceTest, PartnersAndMasterComeFromTheAccounts) {
     logins->login(0x7F000009, loginBody("teacher", "t"));
     OnlineListResult list = table.onlineList(kAnnaIp, clock.now);
     std::vector<tvntest::ListedUser> users;
-    ASSERT_EQ(tvntest::parseOnlineList(list.list.body, users), 2);
+    ASSERT_EQ(tvntest::parseOnlineList(list.list->text, users), 2);
     EXPECT_EQ(users[0].name, "b&n=1");
     EXPECT_EQ(users[0].partner, 1);
     EXPECT_EQ(users[1].name, "teacher");

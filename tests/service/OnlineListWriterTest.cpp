@@ -17,16 +17,15 @@ TEST(OnlineListWriter, WritesTheRecordsTheWayThePluginReadsThem) {
     OnlineListWriter writer;
     writer.add(OnlineListWriter::recordPrefix("anna", ip(1)), 1 | 2, 58116);
     writer.add(OnlineListWriter::recordPrefix("ben", ip(2)), 4 | 8, 40000);
-    Reply reply = writer.finish();
-    EXPECT_EQ(reply.framing, Framing::Chunked);
-    EXPECT_EQ(reply.body,
+    auto reply = writer.finish();
+    EXPECT_EQ(reply->text,
               "PLXLIST\r\n"
               "PLXNAME:annaPLXIP:10.0.0.1PLXLINEPLXFLAGS3PLXSERIAL58116\r\n"
               "PLXNAME:benPLXIP:10.0.0.2PLXLINEPLXFLAGS12PLXSERIAL40000\r\n"
               "1004\r\nPLXEND");
 
     std::vector<ListedUser> users;
-    ASSERT_EQ(tvntest::parseOnlineList(reply.body + "\r\n0\r\n\r\n", users), 2);
+    ASSERT_EQ(tvntest::parseOnlineList(reply->text + "\r\n0\r\n\r\n", users), 2);
     EXPECT_EQ(users[0].name, "anna");
     EXPECT_EQ(users[0].ip, "10.0.0.1");
     EXPECT_EQ(users[0].port, 58116);
@@ -41,10 +40,10 @@ TEST(OnlineListWriter, WritesTheRecordsTheWayThePluginReadsThem) {
 
 TEST(OnlineListWriter, EmptyListIsStillAList) {
     OnlineListWriter writer;
-    Reply reply = writer.finish();
-    EXPECT_EQ(reply.body, "PLXLIST\r\n1004\r\nPLXEND");
+    auto reply = writer.finish();
+    EXPECT_EQ(reply->text, "PLXLIST\r\n1004\r\nPLXEND");
     std::vector<ListedUser> users;
-    EXPECT_EQ(tvntest::parseOnlineList(reply.body, users), 0);
+    EXPECT_EQ(tvntest::parseOnlineList(reply->text, users), 0);
 }
 
 TEST(OnlineListWriter, EveryUserSurvivesChunkingIntoSmallPieces) {
@@ -53,7 +52,7 @@ TEST(OnlineListWriter, EveryUserSurvivesChunkingIntoSmallPieces) {
         writer.add(OnlineListWriter::recordPrefix("user number " + std::to_string(i), ip(i)), i % 16,
                    static_cast<uint16_t>(20000 + i));
     }
-    Reply reply = writer.finish();
+    auto reply = writer.finish();
     for (size_t piece : {size_t{97}, size_t{1000}, size_t{4093}}) {
         std::vector<ListedUser> users;
         ASSERT_EQ(tvntest::parseOnlineList(tvntest::chunkedWire(reply, piece), users), 300) << piece;
@@ -71,9 +70,9 @@ TEST(OnlineListWriter, LastPortHoldingTheEndCodeIsMovedForward) {
     OnlineListWriter writer;
     writer.add(OnlineListWriter::recordPrefix("a", ip(1)), 0, 30000);
     writer.add(OnlineListWriter::recordPrefix("b", ip(2)), 0, 41004);
-    Reply reply = writer.finish();
+    auto reply = writer.finish();
     std::vector<ListedUser> users;
-    ASSERT_EQ(tvntest::parseOnlineList(reply.body, users), 2);
+    ASSERT_EQ(tvntest::parseOnlineList(reply->text, users), 2);
     EXPECT_EQ(users[0].name, "b");
     EXPECT_EQ(users[0].port, 41004);
     EXPECT_EQ(users[1].name, "a");
@@ -84,7 +83,7 @@ TEST(OnlineListWriter, MovingTheLastRecordKeepsCutPointsOnRecordBoundaries) {
     OnlineListWriter writer;
     for (int i = 1; i <= 50; ++i) writer.add(OnlineListWriter::recordPrefix("u" + std::to_string(i), ip(i)), 0, 5000);
     writer.add(OnlineListWriter::recordPrefix("last", ip(99)), 0, 11004);
-    Reply reply = writer.finish();
+    auto reply = writer.finish();
     std::vector<ListedUser> users;
     ASSERT_EQ(tvntest::parseOnlineList(tvntest::chunkedWire(reply, 150), users), 51);
     for (const ListedUser& u : users) EXPECT_EQ(u.port, u.name == "last" ? 11004 : 5000) << u.name;
@@ -94,9 +93,9 @@ TEST(OnlineListWriter, OnlyRiskyPortsLeaveTheOrderAlone) {
     OnlineListWriter writer;
     writer.add(OnlineListWriter::recordPrefix("a", ip(1)), 0, 1004);
     writer.add(OnlineListWriter::recordPrefix("b", ip(2)), 0, 10040);
-    Reply reply = writer.finish();
+    auto reply = writer.finish();
     std::vector<ListedUser> users;
-    ASSERT_EQ(tvntest::parseOnlineList(reply.body, users), 2);
+    ASSERT_EQ(tvntest::parseOnlineList(reply->text, users), 2);
     EXPECT_EQ(users[0].name, "a");
     EXPECT_EQ(users[1].name, "b");
 }

@@ -34,7 +34,7 @@ protected:
         OnlineListResult result = table.onlineList(viewer, now);
         EXPECT_EQ(result.status, ListStatus::Listed);
         std::vector<ListedUser> users;
-        EXPECT_EQ(tvntest::parseOnlineList(result.list.body, users), static_cast<int>(result.users));
+        EXPECT_EQ(tvntest::parseOnlineList(result.list->text, users), static_cast<int>(result.users));
         return users;
     }
     SessionTable table;
@@ -96,7 +96,7 @@ TEST_F(SessionTableTest, PartnersComeFirstAndTheListStopsAtTheCap) {
     capped.login(ip(7), account(7, "viewer", {6}), 1, 0);
     OnlineListResult result = capped.onlineList(ip(7), 1);
     std::vector<ListedUser> users;
-    ASSERT_EQ(tvntest::parseOnlineList(result.list.body, users), 3);
+    ASSERT_EQ(tvntest::parseOnlineList(result.list->text, users), 3);
     EXPECT_EQ(users[0].name, "u6");
     EXPECT_EQ(users[0].partner, 1);
     EXPECT_EQ(users[1].name, "u1");
@@ -232,4 +232,56 @@ TEST_F(SessionTableTest, ListKeepsLoginOrderAcrossRefreshes) {
     std::vector<std::string> names;
     for (auto& u : users) names.push_back(u.name);
     EXPECT_EQ(names, (std::vector<std::string>{"u1", "u3", "u4", "u2"}));
+}
+
+// With more users online than a list holds, most viewers share one list;
+// these pin down that it never goes stale and never shows its viewer.
+class CommonListTest : public SessionTableTest {
+protected:
+    CommonListTest() : capped(cappedLimits()) {
+        for (int i = 1; i <= 6; ++i) capped.login(ip(i), account(i, "u" + std::to_string(i)), 1, 0);
+    }
+    static SessionLimits cappedLimits() {
+        SessionLimits l = limits();
+        l.maxListedUsers = 3;
+        return l;
+    }
+    std::vector<std::string> namesFor(int viewer, int64_t now) {
+        OnlineListResult result = capped.onlineList(ip(viewer), now);
+        std::vector<ListedUser> users;
+        tvntest::parseOnlineList(result.list->text, users);
+        std::vector<std::string> names;
+        for (auto& u : users) names.push_back(u.name + (u.partner ? "*" : "") + (u.connected ? "+" : ""));
+        return names;
+    }
+    SessionTable capped;
+};
+
+TEST_F(CommonListTest, ViewersBeyondTheListShareItAndViewersInItAreLeftOut) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(namesFor(5, 1), (V{"u1", "u2", "u3"}));
+    EXPECT_EQ(namesFor(6, 1), (V{"u1", "u2", "u3"}));
+    EXPECT_EQ(namesFor(2, 1), (V{"u1", "u3", "u4"}));
+    EXPECT_EQ(capped.onlineList(ip(5), 1).list, capped.onlineList(ip(6), 1).list) << "one list for both";
+}
+
+TEST_F(CommonListTest, SharedListFollowsLogoutsFlagsAndTimeOuts) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(namesFor(6, 1), (V{"u1", "u2", "u3"}));
+    EndedSession ended;
+    capped.logout(ip(2), ended);
+    EXPECT_EQ(namesFor(6, 2), (V{"u1", "u3", "u4"}));
+    capped.keepAlive(ip(3), kFlagConnected, 3);
+    EXPECT_EQ(namesFor(6, 4), (V{"u1", "u3+", "u4"}));
+    for (int i = 3; i <= 6; ++i) capped.keepAlive(ip(i), i == 3 ? kFlagConnected : 0, kTimeout - 5);
+    EXPECT_EQ(namesFor(6, kTimeout), (V{"u3+", "u4", "u5"})) << "u1 fell silent, without expire() yet";
+}
+
+TEST_F(CommonListTest, ViewerWithAPartnerOnlineGetsHisOwnList) {
+    using V = std::vector<std::string>;
+    capped.login(ip(7), account(7, "viewer", {5}), 1, 1);
+    EXPECT_EQ(namesFor(7, 2), (V{"u5*", "u1", "u2"}));
+    EndedSession ended;
+    capped.logout(ip(5), ended);
+    EXPECT_EQ(namesFor(7, 3), (V{"u1", "u2", "u3"}));
 }
