@@ -2,25 +2,24 @@
 // The fixed ring of messages a PeerConnection sends from: 512 messages of up
 // to 8192 bytes, allocated once.
 //
-// One producer and one consumer may run at the same time without a lock
-// (the audio encoder thread pushes audio while a flush sends it). The
-// consumer reads the oldest message in place with front() and takes it off
-// with pop() only once it has been sent; a message that could not be sent
-// simply stays in front. Producer and consumer each own one 64-bit count
-// and publish it with release stores.
+// One producer and one consumer may run at the same time (the audio encoder
+// thread pushes audio while a flush sends it). The producer's usual path
+// takes no lock: each side owns one 64-bit count and publishes it with a
+// release store, and the producer never writes the slot the consumer reads.
 //
-// When 512 messages wait, a push discards all of them first and the new
-// message becomes the only one. The producer cannot move the consumer's
-// count, so it publishes a discard mark instead, which the consumer applies
-// at its next front(); one spare slot keeps the new message clear of the
-// one the consumer may be reading at that moment.
-//
-// Producer side: push. Consumer side: front, pop, clear. Any thread:
-// waiting, fill, hasSpace and the statistics.
+// The consumer reads the oldest message in place through a Reader, which
+// holds the queue's own lock, and takes it off only once it has been sent;
+// a message that could not be sent stays in front. When 512 messages wait,
+// a push discards all of them first and the new message becomes the only
+// one; only this rare path takes the queue's lock, so that it never reuses
+// a slot a Reader is still sending from. The queue's lock is always the
+// innermost one taken.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+
+#include "platform/Lock.h"
 
 class PeerMessage;
 
@@ -32,21 +31,33 @@ public:
     MessageQueue(const MessageQueue&) = delete;
     MessageQueue& operator=(const MessageQueue&) = delete;
 
-    // Copies the message's `length` bytes (its header's length field). A
-    // length of 0 or above 8192 is ignored (false). False too in the one
-    // case where the consumer has not caught up with a discard while 512
-    // further messages arrived: the new message is dropped.
+    // Producer. Copies the message's `length` bytes (its header's length
+    // field); false (nothing queued) for a length of 0 or above 8192.
     bool push(const PeerMessage& message);
 
-    // The oldest waiting message, or null. The consumer may change it in
-    // place (linkFlags, a Ping's send time) before sending it.
-    PeerMessage* front();
-    // Takes the message front() returned off the queue.
-    void pop();
+    // Consumer access to the oldest message; one Reader at a time.
+    class Reader {
+    public:
+        explicit Reader(MessageQueue& q) : queue_(q), guard_(q.lock_) {}
+        Reader(const Reader&) = delete;
+        Reader& operator=(const Reader&) = delete;
+        // The oldest waiting message, or null. It may be changed in place
+        // (linkFlags, a Ping's send time) before it is sent.
+        PeerMessage* front();
+        // Takes the front message off the queue.
+        void pop();
+
+    private:
+        MessageQueue& queue_;
+        platform::ScopedLock guard_;
+    };
+
     // Drops every waiting message.
     void clear();
 
+    // Any thread.
     size_t waiting() const;
+    bool empty() const { return waiting() == 0; }
     double fill() const { return static_cast<double>(waiting()) / kCapacity; }
     bool hasSpace() const { return waiting() < kCapacity; }
 
@@ -56,14 +67,12 @@ public:
     uint64_t poppedBytes() const { return poppedBytes_.load(std::memory_order_relaxed); }
 
 private:
-    static constexpr size_t kSlots = kCapacity + 1;
-
     std::unique_ptr<PeerMessage[]> slots_;
-    // Sequence numbers of messages: written_ by the producer, read_ by the
-    // consumer; discardBefore_ (producer) voids everything older.
+    platform::RecursiveLock lock_;
+    // Sequence numbers: written_ counts pushes (producer), read_ pops (consumer,
+    // or the producer under lock_ when it discards a full queue).
     std::atomic<uint64_t> written_{0};
     std::atomic<uint64_t> read_{0};
-    std::atomic<uint64_t> discardBefore_{0};
     std::atomic<uint64_t> pushedMessages_{0};
     std::atomic<uint64_t> poppedMessages_{0};
     std::atomic<uint64_t> pushedBytes_{0};

@@ -66,9 +66,9 @@ void PeerConnection::flush() {
 
 void PeerConnection::flushLocked(bool draining) {
     for (;;) {
-        MessageQueue* q = audioQueue_.front() ? &audioQueue_
-                          : generalQueue_.front() ? &generalQueue_
-                                                  : nullptr;
+        MessageQueue* q = !audioQueue_.empty()     ? &audioQueue_
+                          : !generalQueue_.empty() ? &generalQueue_
+                                                   : nullptr;
         if (!q || !sendOneLocked(*q, draining)) return;
     }
 }
@@ -81,7 +81,8 @@ bool PeerConnection::sendOne(MessageQueue& queue) {
 
 bool PeerConnection::sendOneLocked(MessageQueue& queue, bool draining) {
     if (closing() && !draining) return false;
-    PeerMessage* m = queue.front();
+    MessageQueue::Reader reader(queue);
+    PeerMessage* m = reader.front();
     if (!m) return false;
     if (m->kind() == kindOf(MessageKind::Ping)) setPingSendTime(*m, link_.clock().nowNs());
     const uint32_t receiveErrors = link_.pendingReceiveErrors();
@@ -92,7 +93,7 @@ bool PeerConnection::sendOneLocked(MessageQueue& queue, bool draining) {
     link_.consumeReceiveErrors(receiveErrors);
     link_.consumeSendErrors(sendErrors);
     countSent(m->length(), m->kind());
-    queue.pop();
+    reader.pop();
     return true;
 }
 
@@ -118,25 +119,19 @@ void PeerConnection::close(bool sendBye) {
         post(bye);
     }
     closing_.store(true, std::memory_order_relaxed);
-    {
-        platform::ScopedLock guard(queueLock_);
-        audioQueue_.clear();
-    }
+    audioQueue_.clear();
     // The drain runs here, on the closing thread; other flushes stay out.
     for (unsigned waited = 0;; waited += kCloseCheckMs) {
         {
             platform::ScopedLock guard(queueLock_);
             flushLocked(true);
-            if (!generalQueue_.front()) break;
+            if (generalQueue_.empty()) break;
         }
         if (waited >= kCloseDrainMs) break;
         platform::sleepMilliseconds(kCloseCheckMs);
     }
-    {
-        platform::ScopedLock guard(queueLock_);
-        generalQueue_.clear();
-        audioQueue_.clear();  // audio posted while closing
-    }
+    generalQueue_.clear();
+    audioQueue_.clear();  // audio posted while closing
     closing_.store(false, std::memory_order_relaxed);
     closeBusy_.store(false, std::memory_order_release);
 }
@@ -144,7 +139,6 @@ void PeerConnection::close(bool sendBye) {
 void PeerConnection::reset() {
     resetStatistics();
     closing_.store(false, std::memory_order_relaxed);
-    platform::ScopedLock guard(queueLock_);
     audioQueue_.clear();
     generalQueue_.clear();
 }

@@ -18,13 +18,15 @@ void Reassembler::add(const Fragment& f, const PeerAddress& from) {
         addTo(static_cast<int16_t>(s - slots_.get()), f);
         return;
     }
+    const uint32_t now = clock_.tickMs();
+    if (recent_.contains(from.ip, f.messageNumber, now)) return;
     walkActive();
     const int16_t index = takeFree();
     if (index < 0) {
         sink_.onReassemblyErrors(2);
         return;
     }
-    slots_[index].take(f.messageNumber, from, clock_.tickMs());
+    slots_[index].take(f.messageNumber, from, now);
     addTo(index, f);
 }
 
@@ -72,6 +74,7 @@ void Reassembler::addTo(int16_t index, const Fragment& f) {
 
 void Reassembler::deliver(int16_t index) {
     ReassemblySlot& s = slots_[index];
+    recent_.remember(s.source().ip, static_cast<uint16_t>(s.number()), clock_.tickMs());
     if (checkMessage(s.message().data(), s.totalLength()) == MessageCheck::Ok)
         sink_.onReassembled(s.message(), s.source());
     else

@@ -9,6 +9,8 @@
 // first walks the active list: if any slot was taken more than 1000 ms ago,
 // every partial message is dropped (one receive error). A complete message
 // is checked and delivered at once; its slot is free again after the call.
+// A fragment of a message completed in the last second (a datagram the
+// network delivered twice) is dropped quietly.
 //
 // Used by one thread only (the link's network thread, or a test driving it).
 #include <cstddef>
@@ -17,6 +19,7 @@
 
 #include "trvcore/trvnetwork/Datagram.h"
 #include "trvcore/trvnetwork/PeerAddress.h"
+#include "trvcore/trvnetwork/RecentMessages.h"
 #include "trvcore/trvnetwork/ReassemblySlot.h"
 
 class LinkClock;
@@ -65,6 +68,7 @@ private:
     LinkClock& clock_;
     ReassemblySink& sink_;
     std::unique_ptr<ReassemblySlot[]> slots_;
+    RecentMessages recent_;
     int16_t freeHead_ = -1;
     int16_t activeHead_ = -1;
     size_t activeCount_ = 0;

@@ -1,0 +1,295 @@
+// The per-partner sender: fragmenting, message numbers, retry after a
+// refused send, audio first, what is written as a message leaves, closing,
+// and the bookkeeping of received messages.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "tests/unit/peerlink/FakeLinkClock.h"
+#include "tests/unit/peerlink/FragmentMaker.h"
+#include "tests/unit/peerlink/ScriptedSocket.h"
+#include "trvcore/trvnetwork/ControlMessages.h"
+#include "trvcore/trvnetwork/PeerConnection.h"
+#include "trvcore/trvnetwork/PeerLink.h"
+#include "trvcore/trvnetwork/PeerLinkListener.h"
+#include "trvcore/trvnetwork/Reassembler.h"
+#include "trvcore/trvnetwork/WireBytes.h"
+
+using platform::IoResult;
+
+namespace {
+
+uint16_t u16(const std::vector<uint8_t>& d, size_t at) {
+    uint16_t v = 0;
+    wire::readU16(d.data(), d.size(), at, v);
+    return v;
+}
+
+// Collects what a reassembler makes of the datagrams a connection sent.
+class Collector : public ReassemblySink {
+public:
+    void onReassembled(const PeerMessage& m, const PeerAddress&) override {
+        messages.emplace_back(m.data(), m.data() + m.length());
+    }
+    void onReassemblyErrors(uint32_t n) override { errors += n; }
+    std::vector<std::vector<uint8_t>> messages;
+    uint32_t errors = 0;
+};
+
+class PeerConnectionSending : public ::testing::Test, public PeerLinkListener {
+protected:
+    PeerConnectionSending() {
+        socket = new ScriptedSocket;
+        PeerLinkOptions o;
+        o.socket = socket;
+        o.clock = &clock;
+        o.startThread = false;
+        link.reset(new PeerLink(this, o));
+        connection.reset(new PeerConnection(*link));
+        connection->setPartnerAddress("10.0.0.9", 58116);
+    }
+
+    void onPeerPacket(const PeerMessage&, const PeerAddress&) override {}
+    void onPeerTick() override { connection->flush(); }
+    void onLocalPort(uint16_t) override {}
+    void onLinkStatus(const char*) override {}
+    double videoBudgetKbps() override { return 0; }
+
+    // Makes the socket refuse the next send and the link stay blocked.
+    void block() { socket->script.push_back(IoResult::WouldBlock); }
+
+    // Everything sent so far, reassembled.
+    std::vector<std::vector<uint8_t>> delivered() {
+        Collector c;
+        Reassembler r(clock, c);
+        for (const auto& d : socket->sent) {
+            Fragment f;
+            if (parseFragment(d.bytes.data(), d.bytes.size(), f) != FragmentStatus::NotFragment)
+                r.add(f, d.to);
+        }
+        return c.messages;
+    }
+
+    FakeLinkClock clock;
+    ScriptedSocket* socket;
+    std::unique_ptr<PeerLink> link;
+    std::unique_ptr<PeerConnection> connection;
+};
+
+}  // namespace
+
+TEST_F(PeerConnectionSending, FullSizeMessageLeavesAsSeventeenDatagramsTheLastCarrying224Bytes) {
+    PeerMessage m = patternMessage(8192);
+    ASSERT_TRUE(connection->post(m));
+    ASSERT_EQ(17u, socket->sent.size());
+    const uint16_t number = u16(socket->sent[0].bytes, 4);
+    for (size_t i = 0; i < 17; ++i) {
+        const auto& d = socket->sent[i].bytes;
+        EXPECT_EQ((PeerAddress{0x0A000009, 58116}), socket->sent[i].to);
+        EXPECT_EQ(number, u16(d, 4));
+        EXPECT_EQ(i * 498, u16(d, 6));
+        EXPECT_EQ(i == 16 ? 1 : 0, d[9]);
+        EXPECT_EQ(i == 16 ? 224u + 14 : 512u, d.size());
+    }
+    auto got = delivered();
+    ASSERT_EQ(1u, got.size());
+    EXPECT_EQ(0, std::memcmp(got[0].data(), m.data(), 8192));
+    EXPECT_EQ(0u, connection->generalWaiting());
+}
+
+TEST_F(PeerConnectionSending, EveryMessageTakesTheNextProcessWideNumber) {
+    PeerConnection other(*link);
+    other.setPartnerAddress("10.0.0.10");
+    PeerMessage a = patternMessage(100), b = patternMessage(100), c = patternMessage(100);
+    connection->post(a);
+    other.post(b);
+    connection->post(c);
+    ASSERT_EQ(3u, socket->sent.size());
+    const uint16_t first = u16(socket->sent[0].bytes, 4);
+    EXPECT_EQ(uint16_t(first + 1), u16(socket->sent[1].bytes, 4));
+    EXPECT_EQ(uint16_t(first + 2), u16(socket->sent[2].bytes, 4));
+}
+
+TEST_F(PeerConnectionSending, RefusedMessageIsRetriedWholeUnderANewNumber) {
+    PeerMessage m = patternMessage(1500);  // 4 fragments
+    socket->script = {IoResult::Ok, IoResult::Ok, IoResult::WouldBlock};
+    EXPECT_TRUE(connection->post(m));
+    ASSERT_EQ(2u, socket->sent.size());
+    EXPECT_EQ(1u, connection->generalWaiting());
+    const uint16_t firstTry = u16(socket->sent[0].bytes, 4);
+
+    link->handleWritable();  // the listener's tick flushes the connection
+    ASSERT_EQ(6u, socket->sent.size());
+    EXPECT_EQ(uint16_t(firstTry + 1), u16(socket->sent[2].bytes, 4));
+    EXPECT_EQ(0u, u16(socket->sent[2].bytes, 6));
+    EXPECT_EQ(0u, connection->generalWaiting());
+
+    // The receiver completes the retry once; the orphans of the first try
+    // wait for the expiry rule.
+    auto got = delivered();
+    ASSERT_EQ(1u, got.size());
+    EXPECT_EQ(0, std::memcmp(got[0].data(), m.data(), 1500));
+}
+
+TEST_F(PeerConnectionSending, AudioOvertakesABacklogOfOtherMessages) {
+    block();
+    for (int i = 0; i < 5; ++i) {
+        PeerMessage g = patternMessage(600, static_cast<uint8_t>(MessageKind::FileChunk));
+        connection->post(g);
+    }
+    PeerMessage audio = patternMessage(420, static_cast<uint8_t>(MessageKind::AudioFrame));
+    connection->post(audio);
+    EXPECT_TRUE(socket->sent.empty());
+    EXPECT_EQ(5u, connection->generalWaiting());
+    EXPECT_EQ(1u, connection->audioWaiting());
+
+    link->handleWritable();
+    auto got = delivered();
+    ASSERT_EQ(6u, got.size());
+    EXPECT_EQ(static_cast<uint8_t>(MessageKind::AudioFrame), got[0][kMessageKindAt]);
+    for (size_t i = 1; i < 6; ++i)
+        EXPECT_EQ(static_cast<uint8_t>(MessageKind::FileChunk), got[i][kMessageKindAt]);
+}
+
+TEST_F(PeerConnectionSending, PingCarriesTheTimeItLeftTheQueue) {
+    block();
+    PeerMessage ping;
+    buildPing(ping, 0.0);
+    connection->post(ping);
+    clock.ns = 123456789.0;
+    link->handleWritable();
+    auto got = delivered();
+    ASSERT_EQ(1u, got.size());
+    double sendTime = 0;
+    ASSERT_TRUE(parsePing(MessageBytes(got[0].data(), got[0].size()), sendTime));
+    EXPECT_EQ(123456789.0, sendTime);
+}
+
+TEST_F(PeerConnectionSending, LinkFlagsReportErrorsUntilAMessageHasCarriedThem) {
+    const uint8_t junk[12] = {0x5E, 0xB7, 99};
+    link->handleDatagram(junk, sizeof junk, PeerAddress{1, 1});
+    socket->script = {IoResult::Error};
+    const uint8_t d[20] = {1};
+    link->sendDatagram(d, sizeof d, PeerAddress{1, 1});
+    socket->sent.clear();
+
+    block();
+    PeerMessage first = patternMessage(100);
+    connection->post(first);  // refused: the errors stay owed
+    EXPECT_EQ(1u, link->pendingReceiveErrors());
+    link->handleWritable();
+    PeerMessage second = patternMessage(100);
+    connection->post(second);
+    auto got = delivered();
+    ASSERT_EQ(2u, got.size());
+    EXPECT_EQ(kLinkFlagReceiveErrors | kLinkFlagSendErrors, got[0][kMessageLinkFlagsAt]);
+    EXPECT_EQ(0, got[1][kMessageLinkFlagsAt]);
+    EXPECT_EQ(0u, link->pendingReceiveErrors());
+    EXPECT_EQ(0u, link->pendingSendErrors());
+    // The display counts are separate.
+    EXPECT_EQ(1u, link->receiveErrors(false));
+}
+
+TEST_F(PeerConnectionSending, PostWritesTheMagicAndMakesAnEmptyLengthTwelve) {
+    PeerMessage m;
+    m.setKind(static_cast<uint8_t>(MessageKind::SyncRequest));
+    ASSERT_TRUE(connection->post(m));
+    ASSERT_EQ(1u, socket->sent.size());
+    EXPECT_EQ(26u, socket->sent[0].bytes.size());
+    auto got = delivered();
+    ASSERT_EQ(1u, got.size());
+    EXPECT_EQ(12u, got[0].size());
+}
+
+TEST_F(PeerConnectionSending, PostingOneMoreThan512WaitingLeavesOne) {
+    block();
+    for (int i = 0; i < 512; ++i) {
+        PeerMessage m = patternMessage(40);
+        connection->post(m);
+    }
+    EXPECT_EQ(512u, connection->generalWaiting());
+    EXPECT_FALSE(connection->queueSpace());
+    EXPECT_DOUBLE_EQ(0.5, connection->queueFill());
+    PeerMessage m = patternMessage(40);
+    connection->post(m);
+    EXPECT_EQ(1u, connection->generalWaiting());
+    EXPECT_TRUE(connection->queueSpace());
+}
+
+TEST_F(PeerConnectionSending, CloseSendsByeAtOnceWhenTheSocketCanSend) {
+    connection->close(true);
+    auto got = delivered();
+    ASSERT_EQ(1u, got.size());
+    EXPECT_EQ(static_cast<uint8_t>(MessageKind::Bye), got[0][kMessageKindAt]);
+    EXPECT_FALSE(connection->closing());
+}
+
+TEST_F(PeerConnectionSending, CloseDropsWhatCannotLeaveWithinItsDrain) {
+    socket->script.assign(100, IoResult::WouldBlock);
+    PeerMessage audio = patternMessage(420, static_cast<uint8_t>(MessageKind::AudioFrame));
+    PeerMessage other = patternMessage(300);
+    connection->post(audio);
+    connection->post(other);
+    connection->close(true);
+    EXPECT_TRUE(socket->sent.empty());
+    EXPECT_EQ(0u, connection->audioWaiting());
+    EXPECT_EQ(0u, connection->generalWaiting());
+    EXPECT_FALSE(connection->closing());
+}
+
+TEST_F(PeerConnectionSending, ResetEmptiesQueuesAndStatistics) {
+    block();
+    PeerMessage m = patternMessage(300);
+    connection->post(m);
+    connection->countSent(1000, 1);
+    clock.advanceMs(1000);
+    connection->countSent(1000, 1);
+    connection->reset();
+    EXPECT_EQ(0u, connection->generalWaiting());
+    EXPECT_EQ(0.0, connection->rate(kRateSentTotal));
+}
+
+TEST_F(PeerConnectionSending, SentAndReceivedBytesAreMeteredPerKind) {
+    for (uint8_t kind : {1, 2, 3, 4, 18}) {
+        PeerMessage m = patternMessage(500, kind);
+        connection->post(m);
+        connection->onMessage(m);
+    }
+    clock.advanceMs(1000);
+    PeerMessage audio = patternMessage(500, 1);
+    connection->post(audio);
+    connection->onMessage(audio);
+    // 3000 bytes over one second, 1000 of them audio, 500 each of the rest.
+    for (StatusRate base : {kRateReceivedTotal, kRateSentTotal}) {
+        EXPECT_DOUBLE_EQ(24000.0, connection->rate(base));
+        EXPECT_DOUBLE_EQ(8000.0, connection->rate(StatusRate(base + 1)));
+    }
+    // Video, MIDI and other meters saw their bytes at one instant only.
+    EXPECT_EQ(0.0, connection->rate(kRateSentVideo));
+    EXPECT_EQ(0.0, connection->rate(kRateReceivedOther));
+}
+
+namespace {
+
+class Inbox : public PeerConnectionListener {
+public:
+    void onPeerMessage(PeerConnection&, const PeerMessage& m) override { kinds.push_back(m.kind()); }
+    std::vector<uint8_t> kinds;
+};
+
+}  // namespace
+
+TEST_F(PeerConnectionSending, IncomingLinkFlagsLightThePartnerIndicatorsOnce) {
+    Inbox inbox;
+    connection->setListener(&inbox);
+    PeerMessage m = patternMessage(100, 9);
+    m.setLinkFlags(kLinkFlagReceiveErrors);
+    connection->onMessage(m);
+    EXPECT_TRUE(connection->takePartnerLostData());
+    EXPECT_FALSE(connection->takePartnerLostData());
+    EXPECT_FALSE(connection->takePartnerSendFailed());
+    m.setLinkFlags(kLinkFlagSendErrors);
+    connection->onMessage(m);
+    EXPECT_TRUE(connection->takePartnerSendFailed());
+    EXPECT_EQ((std::vector<uint8_t>{9, 9}), inbox.kinds);
+}
