@@ -99,6 +99,9 @@ public:
     void handleDatagram(const uint8_t* bytes, size_t size, const PeerAddress& from);
     // What it does when the socket can send again. Network thread only.
     void handleWritable();
+    // Throws away every partial message. Network thread only (or a driver
+    // of a link without thread, between independent runs).
+    void dropPartialMessages() { reassembler_.clear(); }
 
     void run() override;
     void wake() override;
