@@ -8,6 +8,7 @@
 #include "platform/Shell.h"
 #include "trvcore/SessionListener.h"
 #include "trvcore/trvnetwork/OnlineUser.h"
+#include "trvcore/trvnetwork/PeerLink.h"
 
 namespace {
 std::atomic<SessionController*> g_controller{nullptr};
@@ -53,6 +54,7 @@ SessionController::SessionController() : settings_(this) {
     log_.reset();
     postMessagef("Welcome to Tarvolink version %d!", 1);
     postMessage("Enter user name and password to Login.");
+    link_ = new PeerLink(this);
     start();
 }
 
@@ -65,6 +67,8 @@ SessionController::~SessionController() {
         platform::sleepMilliseconds(10);
     logout();
     settings_.save();
+    delete link_;
+    link_ = nullptr;
     SessionController* self = this;
     g_controller.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
 }
@@ -326,6 +330,13 @@ void SessionController::invitationPollPass() {
 
 bool SessionController::anyConnected() const { return false; }
 
-bool SessionController::sendPortQuery(const char*) { return false; }
+bool SessionController::sendPortQuery(const char* ip) { return link_ && link_->sendPortQuery(ip); }
 
-bool SessionController::sendHolePunch(const char*) { return false; }
+bool SessionController::sendHolePunch(const char* ip) { return link_ && link_->sendHolePunch(ip); }
+
+// Partner sessions receive their packets here once they exist; until then
+// nothing but the link's own control datagrams is expected.
+void SessionController::onPeerPacket(const PeerMessage&, const PeerAddress&) {}
+
+// The socket can send again: every partner connection flushes its queues.
+void SessionController::onPeerTick() {}

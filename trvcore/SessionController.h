@@ -14,11 +14,13 @@
 #include "trvcore/WorkerThread.h"
 #include "trvcore/trvnetwork/NewsDownload.h"
 #include "trvcore/trvnetwork/NewsPictureSource.h"
+#include "trvcore/trvnetwork/PeerLinkListener.h"
 #include "trvcore/trvnetwork/ServiceClient.h"
 
+class PeerLink;
 class SessionListener;
 
-class SessionController : public WorkerThread, private SettingsObserver {
+class SessionController : public WorkerThread, private SettingsObserver, private PeerLinkListener {
 public:
     static constexpr int kMaxListeners = 256;
     static constexpr int kMaxInstances = 256;
@@ -119,6 +121,9 @@ public:
 
     void openWebPage(const char* url);
 
+    // The process's UDP link to the partners (null if it could not be made).
+    PeerLink* peerLink() const { return link_; }
+
     platform::RecursiveLock& processLock() { return processLock_; }
     platform::RecursiveLock& listLock() { return listLock_; }
     platform::RecursiveLock& closingLock() { return closingLock_; }
@@ -140,6 +145,13 @@ private:
     bool sendPortQuery(const char* ip);
     bool sendHolePunch(const char* ip);
     static void postLine(void* self, const char* line);
+
+    // From the peer link's network thread.
+    void onPeerPacket(const PeerMessage& message, const PeerAddress& from) override;
+    void onPeerTick() override;
+    void onLocalPort(uint16_t port) override { localPort_.store(port, std::memory_order_relaxed); }
+    void onLinkStatus(const char* text) override { postMessage(text); }
+    double videoBudgetKbps() override { return settings_.videoRate(); }
 
     void onAudioRateChanged() override {}
     void onFileRateChanged() override {}
@@ -175,6 +187,7 @@ private:
     NewsDownload newsText_{NewsDownload::kNewsTextPath, kNewsReadDelayMs};
     NewsPictureSource newsPictures_[2] = {NewsPictureSource(NewsDownload::kPicturePath1),
                                           NewsPictureSource(NewsDownload::kPicturePath2)};
+    PeerLink* link_ = nullptr;
     std::atomic<bool> awaitingInvitation_{false};
     std::atomic<uint32_t> awaitingSince_{0};
 

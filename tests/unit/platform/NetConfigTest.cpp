@@ -1,6 +1,8 @@
 // Process-wide network overrides.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "platform/NetConfig.h"
 
 TEST(PlatformNetConfig, ServiceOverrideIsAbsentUntilSetAndClearedByEmptyHost) {
@@ -16,10 +18,11 @@ TEST(PlatformNetConfig, ServiceOverrideIsAbsentUntilSetAndClearedByEmptyHost) {
     EXPECT_FALSE(platform::serviceOverride(host, port));
 }
 
-TEST(PlatformNetConfig, LocalAddressDefaultsToAny) {
-    EXPECT_EQ(platform::localAddress(), "");
+TEST(PlatformNetConfig, LocalAddressIsSetAndCleared) {
+    const std::string before = platform::localAddress();  // the unit tests' own address
     platform::setLocalAddress("127.0.0.4");
     EXPECT_EQ(platform::localAddress(), "127.0.0.4");
     platform::setLocalAddress("");
     EXPECT_EQ(platform::localAddress(), "");
+    platform::setLocalAddress(before);
 }
