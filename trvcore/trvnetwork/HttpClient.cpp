@@ -172,9 +172,17 @@ bool HttpClient::readUntilEnd(bool keepOpen) {
             if (headerLength_ > 0) bodyReceived_ = received_ - headerLength_;
             return true;
         }
-        if (headerLength_ == 0) findHeaderEnd(before >= 3 ? static_cast<size_t>(before - 3) : 0);
-        if (headerLength_ == 0) continue;
+        if (headerLength_ == 0) {
+            if (!findHeaderEnd(before >= 3 ? static_cast<size_t>(before - 3) : 0)) continue;
+            contentLength_ = parseContentLength();
+        }
         bodyReceived_ = received_ - headerLength_;
+        // A reply framed by length (an error page, say) is complete with its
+        // body; waiting for a marker that never comes would only time out.
+        if (contentLength_ > 0 && bodyReceived_ >= contentLength_) {
+            if (!keepOpen) close();
+            return true;
+        }
         const size_t back = before > headerLength_ + static_cast<int>(markerLength)
                                 ? static_cast<size_t>(before) - markerLength
                                 : static_cast<size_t>(headerLength_);

@@ -93,7 +93,9 @@ public:
     // numbers tell).
     bool readReply(bool keepOpen);
     // Reads until the end marker. True with the marker; also true without it
-    // when the peer closed the connection (the caller then finds no marker).
+    // when the peer closed the connection or the reply carried a
+    // Content-Length and its body is complete (the caller then finds no
+    // marker).
     bool readUntilEnd(bool keepOpen);
 
     virtual bool connect();

@@ -225,3 +225,12 @@ TEST_F(EndMarkerFraming, ReplyBeyondTheBufferLimitFails) {
     EXPECT_FALSE(c.request(true));
     EXPECT_LE(c.capacity(), HttpClient::kMaxCapacity);
 }
+
+TEST_F(EndMarkerFraming, ReplyFramedByLengthEndsWithItsBody) {
+    service.add(FakeService::withLength("<html>busy</html>", "503 Service Unavailable"), After::Stall);
+    MarkerClient c;
+    quick(c);
+    ASSERT_TRUE(c.request(true));
+    EXPECT_STREQ(c.body(), "<html>busy</html>");
+    EXPECT_TRUE(c.isOpen());
+}
