@@ -200,3 +200,19 @@ TEST_F(ServerTimeoutTest, TimedOutUserLeavesTheOthersList) {
     }
     EXPECT_EQ(parseOnlineList(ben.post("action=onlinelist", true), users), 0);
 }
+
+TEST_F(ServerTimeoutTest, IdleConnectionIsClosedOnlyAfterTheIdleTimeOut) {
+    startService(30000, 8, 2);
+    login("anna", "127.0.0.2");
+    RawConnection c;
+    ASSERT_TRUE(c.open("127.0.0.2", port));
+    EXPECT_TRUE(keepAliveAccepted(c.post("action=keepalive&flags=0", true)));
+    EXPECT_FALSE(c.closedByPeer(1000)) << "still open after 1 s of 2";
+    EXPECT_TRUE(keepAliveAccepted(c.post("action=keepalive&flags=0", true))) << "activity restarts the idle time";
+    EXPECT_FALSE(c.closedByPeer(1500));
+    EXPECT_TRUE(c.closedByPeer(3000)) << "closed once idle for longer than 2 s";
+}
+
+TEST(HttpSettings, IdlePersistentConnectionsOutliveTwoMinutesByDefault) {
+    EXPECT_GE(tarvonet::HttpSettings{}.idleTimeoutSeconds, 120u);
+}

@@ -36,12 +36,13 @@ protected:
         if (service) service->stop();
     }
 
-    void startService(int64_t sessionTimeoutMs = 30000, unsigned perAddressLimit = 8) {
+    void startService(int64_t sessionTimeoutMs = 30000, unsigned perAddressLimit = 8, unsigned idleSeconds = 150) {
         tarvonet::ServiceConfig config;
         config.limits.sessionTimeoutMs = sessionTimeoutMs;
         config.http.port = 0;
         config.http.threads = 2;
         config.http.perAddressLimit = perAddressLimit;
+        config.http.idleTimeoutSeconds = idleSeconds;
         config.contentFolder = TVN_DEFAULT_CONTENT;
         config.dummyHashCost = tarvonet::HashCost::minimal();
         config.housekeepingIntervalMs = 50;
