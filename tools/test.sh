@@ -14,3 +14,6 @@ bash "$root/tools/build.sh" "$base/asan" -DCMAKE_BUILD_TYPE=Debug -DTRV_SANITIZE
   -DTRV_BUILD_BENCH=OFF -DTRV_BUILD_SERVICE=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$base/asan" --output-on-failure -j "$jobs" -L unit --timeout 600
+
+# The receive path against random datagrams, a fixed number of runs.
+TRV_FUZZ_BUILD_DIR="$base/fuzz" bash "$root/fuzz/run.sh" "${TRV_FUZZ_RUNS:-20000}"
