@@ -21,12 +21,9 @@ public:
     int duplicateEvery = 0;
     int reorderEvery = 0;
     std::atomic<int> dropped{0};
-    // While set, every send would block.
-    std::atomic<bool> refuse{false};
 
     platform::IoResult sendTo(const uint8_t* data, size_t length, const PeerAddress& to) override {
         std::lock_guard<std::mutex> guard(mutex_);
-        if (refuse) return platform::IoResult::WouldBlock;
         ++count_;
         if (dropEvery && count_ % dropEvery == 0) {
             ++dropped;

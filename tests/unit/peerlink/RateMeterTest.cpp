@@ -11,32 +11,18 @@ TEST(PeerRateMeter, NoRateUntilAWindowSpansOneSecond) {
     EXPECT_EQ(0.0, m.read());
 }
 
-TEST(PeerRateMeter, RateIsTheWindowsBytesOverItsSpanInBitsPerSecond) {
+TEST(PeerRateMeter, RateIsTheLastClosedWindowInBitsPerSecond) {
     RateMeter m;
     m.add(1000, 1e9);
     m.add(1500, 1.5e9);
     m.add(2500, 3e9);
-    // 5000 bytes over 2 s.
+    EXPECT_DOUBLE_EQ(20000.0, m.read());  // 5000 bytes over 2 s
+    // The next window starts at 3 s with nothing in it; the rate holds
+    // until that window spans a second.
+    m.add(4000, 3.5e9);
     EXPECT_DOUBLE_EQ(20000.0, m.read());
-}
-
-TEST(PeerRateMeter, RateHoldsUntilTheNextWindowCloses) {
-    RateMeter m;
-    m.add(100, 1e9);
-    m.add(900, 2e9);
-    EXPECT_DOUBLE_EQ(8000.0, m.read());
-    // The next window starts at 2 s with nothing in it.
-    m.add(4000, 2.5e9);
-    EXPECT_DOUBLE_EQ(8000.0, m.read());
-    m.add(0, 3e9);
+    m.add(0, 4e9);
     EXPECT_DOUBLE_EQ(32000.0, m.read());
-}
-
-TEST(PeerRateMeter, ResetForgetsTheRate) {
-    RateMeter m;
-    m.add(100, 1e9);
-    m.add(900, 2e9);
-    m.read();
     m.reset();
     EXPECT_EQ(0.0, m.read());
 }

@@ -1,8 +1,7 @@
 #pragma once
-// A datagram socket without a network: records what is sent, answers each
-// send with a scripted result, and never becomes readable. For links run
-// without their thread.
-#include <cstdint>
+// A datagram socket without a network: records what is sent and answers
+// each send with the next scripted result (Ok once the script runs out).
+// For links run without their thread.
 #include <deque>
 #include <vector>
 
@@ -15,34 +14,28 @@ struct SentDatagram {
 
 class ScriptedSocket : public DatagramSocket {
 public:
-    // Results for the next sends, in order; Ok once the script runs out.
     std::deque<platform::IoResult> script;
     std::vector<SentDatagram> sent;
+    int sendCalls = 0;
     bool openSucceeds = true;
-    uint16_t port = 40000;
-    bool opened = false;
 
-    bool open(uint16_t) override { return opened = openSucceeds; }
-    void close() override { opened = false; }
-    bool isOpen() const override { return opened; }
-    uint16_t boundPort() const override { return port; }
-
+    bool open(uint16_t) override { return opened_ = openSucceeds; }
+    void close() override { opened_ = false; }
+    bool isOpen() const override { return opened_; }
+    uint16_t boundPort() const override { return 40000; }
     platform::IoResult sendTo(const uint8_t* data, size_t length, const PeerAddress& to) override {
-        platform::IoResult r = platform::IoResult::Ok;
-        if (!script.empty()) {
-            r = script.front();
-            script.pop_front();
-        }
         ++sendCalls;
-        if (r == platform::IoResult::Ok) sent.push_back({std::vector<uint8_t>(data, data + length), to});
+        const platform::IoResult r = script.empty() ? platform::IoResult::Ok : script.front();
+        if (!script.empty()) script.pop_front();
+        if (r == platform::IoResult::Ok) sent.push_back({{data, data + length}, to});
         return r;
     }
-    platform::IoResult receiveFrom(uint8_t*, size_t, size_t& received, PeerAddress&) override {
-        received = 0;
+    platform::IoResult receiveFrom(uint8_t*, size_t, size_t& n, PeerAddress&) override {
+        n = 0;
         return platform::IoResult::WouldBlock;
     }
     int waitFor(platform::AutoResetEvent&, bool, int) override { return platform::WaitError; }
 
-    // Every send attempt, whatever its result.
-    int sendCalls = 0;
+private:
+    bool opened_ = false;
 };
