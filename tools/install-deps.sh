@@ -9,6 +9,7 @@ packages=(
   libmicrohttpd-dev libsqlite3-dev libsodium-dev
   clang libclang-rt-14-dev
   ardour sox
+  python3
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -21,4 +22,4 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+$SUDO apt-get install -y -qq "${missing[@]}"

@@ -144,3 +144,31 @@ TEST(HostOptions, HelpWinsOverOtherChecks) {
     EXPECT_TRUE(p.ok);
     EXPECT_TRUE(p.options.help);
 }
+
+TEST(HostOptions, CommandsComeFromAScriptStandardInputOrANetworkedRun) {
+    EXPECT_FALSE(parse({}).options.commandMode());
+    EXPECT_FALSE(parse({"--seconds", "1"}).options.commandMode());
+
+    const Parsed script = parse({"--script", "run.trv"});
+    ASSERT_TRUE(script.ok) << script.error;
+    EXPECT_TRUE(script.options.commandMode());
+    EXPECT_EQ(script.options.scriptPath, "run.trv");
+
+    const Parsed stdinRun = parse({"--commands"});
+    ASSERT_TRUE(stdinRun.ok) << stdinRun.error;
+    EXPECT_TRUE(stdinRun.options.commandMode());
+    EXPECT_TRUE(stdinRun.options.scriptPath.empty());
+
+    // A networked run is driven by commands on standard input.
+    const Parsed networked = parse({"--address", "127.0.0.2", "--service", "127.0.0.1:8080"});
+    ASSERT_TRUE(networked.ok) << networked.error;
+    EXPECT_TRUE(networked.options.commandMode());
+}
+
+TEST(HostOptions, CommandOptionsAreRefusedWithAPluginLibraryOrTogether) {
+    EXPECT_FALSE(parse({"--plugin", "x.so", "--commands"}).ok);
+    EXPECT_FALSE(parse({"--plugin", "x.so", "--script", "run.trv"}).ok);
+    EXPECT_FALSE(parse({"--commands", "--script", "run.trv"}).ok);
+    EXPECT_FALSE(parse({"--script"}).ok);
+    EXPECT_FALSE(parse({"--script", ""}).ok);
+}
