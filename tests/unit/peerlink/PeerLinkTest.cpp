@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
+#include "platform/Clock.h"
 #include "tests/unit/peerlink/FakeLinkClock.h"
 #include "tests/unit/peerlink/FragmentMaker.h"
 #include "tests/unit/peerlink/LinkHarness.h"
@@ -188,6 +190,16 @@ TEST(PeerLinkSocket, LinkWithoutASocketStaysSilent) {
     EXPECT_EQ(0u, link.sendDatagram(d, sizeof d, PeerAddress{1, 2}));
     EXPECT_FALSE(link.sendPortQuery("10.0.0.1"));
     EXPECT_EQ(0, socket->sendCalls);
+}
+
+TEST(PeerLinkSocket, WaitErrorPostsTheNetEventLineAndTheThreadGoesOn) {
+    PeerLinkOptions o;
+    o.socket = new ScriptedSocket;  // its waitFor always reports an error
+    LinkHarness h(o);
+    ASSERT_TRUE(h.link->threadStarted());
+    for (int i = 0; i < 200 && h.statusLines < 2; ++i) platform::sleepMilliseconds(10);
+    EXPECT_GE(h.statusLines.load(), 2);
+    EXPECT_EQ(std::string("INVITATION ERROR: Net Event Error!"), PeerLink::kNetEventError);
 }
 
 TEST(PeerLinkSocket, SecondLinkOnATakenPortHasNoSocket) {
