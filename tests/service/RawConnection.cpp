@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,31 +24,21 @@ constexpr std::string_view kChunkedEnd = "PLXEND\r\n0\r\n\r\n";
 }  // namespace
 
 std::string pluginPost(std::string_view body) {
-    std::string request = "POST  /sys/interface/trv/index.php4 HTTP/1.1\r\n";
-    request += "Host: localhost\r\n";
-    request += "User-Agent: TRV\r\n";
-    request += "Content-type: application/x-www-form-urlencoded\r\n";
-    request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-    request += "\r\n";
-    request += body;
-    request += "\r\n";
-    return request;
+    return "POST  /sys/interface/trv/index.php4 HTTP/1.1\r\nHost: localhost\r\nUser-Agent: TRV\r\n"
+           "Content-type: application/x-www-form-urlencoded\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + std::string(body) + "\r\n";
 }
 
 std::string pluginGet(std::string_view path) {
-    std::string request = "GET  " + std::string(path) + " HTTP/1.1\r\n";
-    request += "User-Agent: TRV\r\n";
-    request += "Host: localhost\r\n";
-    request += "\r\n";
-    return request;
+    return "GET  " + std::string(path) + " HTTP/1.1\r\nUser-Agent: TRV\r\nHost: localhost\r\n\r\n";
 }
 
-RawConnection::~RawConnection() { close(); }
+RawConnection::~RawConnection() {
+    if (fd_ >= 0) ::close(fd_);
+}
 
 bool RawConnection::open(const char* source, uint16_t port) {
-    close();
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0) return false;
     sockaddr_in local{};
     local.sin_family = AF_INET;
     inet_pton(AF_INET, source, &local.sin_addr);
@@ -57,21 +46,8 @@ bool RawConnection::open(const char* source, uint16_t port) {
     remote.sin_family = AF_INET;
     remote.sin_port = htons(port);
     remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int on = 1;
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        ::connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
-        close();
-        return false;
-    }
-    return true;
-}
-
-void RawConnection::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    peerClosed_ = false;
-    buffer_.clear();
+    return fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+           ::connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0;
 }
 
 bool RawConnection::send(std::string_view bytes) {
@@ -83,58 +59,53 @@ bool RawConnection::send(std::string_view bytes) {
     return true;
 }
 
-bool RawConnection::fill(int64_t deadlineMs) {
-    if (fd_ < 0 || peerClosed_) return false;
-    int64_t left = deadlineMs - nowMs();
-    if (left <= 0) return false;
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
-    char chunk[65536];
-    ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-    if (n <= 0) {
-        peerClosed_ = true;
-        return false;
+std::string RawConnection::readUntil(const std::function<size_t(const std::string&)>& complete, int timeoutMs) {
+    int64_t deadline = nowMs() + timeoutMs;
+    size_t length;
+    while ((length = complete(buffer_)) == 0) {
+        int left = static_cast<int>(deadline - nowMs());
+        pollfd p{fd_, POLLIN, 0};
+        if (peerClosed_ || left <= 0 || ::poll(&p, 1, left) <= 0) return {};
+        char chunk[65536];
+        ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (n <= 0) {
+            peerClosed_ = true;
+        } else {
+            buffer_.append(chunk, static_cast<size_t>(n));
+        }
     }
-    buffer_.append(chunk, static_cast<size_t>(n));
-    return true;
-}
-
-std::string RawConnection::take(size_t length) {
     std::string out = buffer_.substr(0, length);
     buffer_.erase(0, length);
     return out;
 }
 
 std::string RawConnection::readContentLengthReply(int timeoutMs) {
-    int64_t deadline = nowMs() + timeoutMs;
-    size_t headerEnd;
-    while ((headerEnd = buffer_.find("\r\n\r\n")) == std::string::npos) {
-        if (!fill(deadline)) return {};
-    }
-    size_t bodyStart = headerEnd + 4;
-    size_t length = 0;
-    size_t tag = buffer_.find("Content-Length:");
-    if (tag != std::string::npos && tag < headerEnd) length = std::strtoul(buffer_.c_str() + tag + 15, nullptr, 10);
-    while (buffer_.size() < bodyStart + length) {
-        if (!fill(deadline)) return {};
-    }
-    return take(bodyStart + length);
+    return readUntil(
+        [](const std::string& b) -> size_t {
+            size_t end = b.find("\r\n\r\n");
+            if (end == std::string::npos) return 0;
+            size_t tag = b.find("Content-Length:");
+            size_t length = tag < end ? std::strtoul(b.c_str() + tag + 15, nullptr, 10) : 0;
+            return b.size() >= end + 4 + length ? end + 4 + length : 0;
+        },
+        timeoutMs);
 }
 
 std::string RawConnection::readChunkedReply(int timeoutMs) {
-    int64_t deadline = nowMs() + timeoutMs;
-    size_t end;
-    while ((end = buffer_.find(kChunkedEnd)) == std::string::npos) {
-        if (!fill(deadline)) return {};
-    }
-    return take(end + kChunkedEnd.size());
+    return readUntil(
+        [](const std::string& b) -> size_t {
+            size_t end = b.find(kChunkedEnd);
+            return end == std::string::npos ? 0 : end + kChunkedEnd.size();
+        },
+        timeoutMs);
 }
 
 std::string RawConnection::readUntilClosed(int timeoutMs) {
-    int64_t deadline = nowMs() + timeoutMs;
-    while (fill(deadline)) {
-    }
-    return take(buffer_.size());
+    std::string out =
+        readUntil([this](const std::string& b) -> size_t { return peerClosed_ && !b.empty() ? b.size() : 0; },
+                  timeoutMs);
+    if (out.empty()) out.swap(buffer_);  // the time ran out: what arrived so far
+    return out;
 }
 
 bool RawConnection::closedByPeer(int timeoutMs) {

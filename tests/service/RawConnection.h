@@ -3,6 +3,7 @@
 // plug-in's exact request bytes and looking at the exact reply bytes.
 // Every wait is bounded.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -15,15 +16,11 @@ std::string pluginGet(std::string_view path);
 
 class RawConnection {
 public:
-    RawConnection() = default;
     ~RawConnection();
-    RawConnection(const RawConnection&) = delete;
-    RawConnection& operator=(const RawConnection&) = delete;
-
     // Connects from `source` (e.g. "127.0.0.5") to 127.0.0.1:`port`.
     bool open(const char* source, uint16_t port);
     bool send(std::string_view bytes);
-    // One reply framed by Content-Length: header and body. Empty on time-out.
+    // One reply framed by Content-Length, header and body; empty on time-out.
     std::string readContentLengthReply(int timeoutMs = 3000);
     // One reply whose raw bytes end with "PLXEND\r\n0\r\n\r\n".
     std::string readChunkedReply(int timeoutMs = 3000);
@@ -33,13 +30,12 @@ public:
     bool closedByPeer(int timeoutMs = 3000);
     // Sends a POST and reads its reply by the given rule.
     std::string post(std::string_view body, bool chunked, int timeoutMs = 3000);
-    void close();
     bool isOpen() const { return fd_ >= 0; }
 
 private:
-    // Reads more bytes into buffer_; false on time-out or close.
-    bool fill(int64_t deadlineMs);
-    std::string take(size_t length);
+    // Reads until `complete` returns the length of a whole reply (0: not
+    // yet), and hands out that much.
+    std::string readUntil(const std::function<size_t(const std::string&)>& complete, int timeoutMs);
 
     int fd_ = -1;
     bool peerClosed_ = false;

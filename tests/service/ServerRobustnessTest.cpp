@@ -46,19 +46,16 @@ TEST_F(ServerRobustnessTest, GarbageRequestLineGetsAnErrorAndAClose) {
     expectOthersServed();
 }
 
-TEST_F(ServerRobustnessTest, UnknownActionIsRefusedAndTheConnectionClosed) {
-    RawConnection c;
-    ASSERT_TRUE(c.open("127.0.0.9", port));
-    std::string raw = c.post("action=shutdown", false);
-    EXPECT_EQ(raw.rfind("HTTP/1.1 400", 0), 0u) << raw;
-    EXPECT_NE(raw.find("PLXSTART4000"), std::string::npos);
-    EXPECT_TRUE(c.closedByPeer());
-}
-
-TEST_F(ServerRobustnessTest, BodyWithoutActionIsRefused) {
-    RawConnection c;
-    ASSERT_TRUE(c.open("127.0.0.9", port));
-    EXPECT_EQ(c.post("", false).rfind("HTTP/1.1 400", 0), 0u);
+TEST_F(ServerRobustnessTest, UnknownActionsAndBadValuesAreRefusedAndTheConnectionClosed) {
+    login("anna", "127.0.0.2");
+    for (const char* body : {"action=shutdown", "", "action=keepalive&flags=lots", "action=invite&ip=junk"}) {
+        RawConnection c;
+        ASSERT_TRUE(c.open("127.0.0.2", port));
+        std::string raw = c.post(body, false);
+        EXPECT_EQ(raw.rfind("HTTP/1.1 400", 0), 0u) << body << ": " << raw;
+        EXPECT_NE(raw.find("PLXSTART4000"), std::string::npos);
+        EXPECT_TRUE(c.closedByPeer());
+    }
 }
 
 TEST_F(ServerRobustnessTest, DeclaredHugeBodyIsRefusedBeforeItIsSent) {
@@ -89,17 +86,6 @@ TEST_F(ServerRobustnessTest, ChunkedRequestBodyAboveTheLimitIsCutOff) {
     EXPECT_TRUE(raw.empty() || raw.rfind("HTTP/1.1 413", 0) == 0) << raw;
     EXPECT_TRUE(c.closedByPeer(100));
     expectOthersServed();
-}
-
-TEST_F(ServerRobustnessTest, BodyJustUnderTheLimitIsStillRead) {
-    RawConnection c;
-    ASSERT_TRUE(c.open("127.0.0.9", port));
-    std::string body = "action=login&username=anna&password=" + std::string(3900, 'x') + "&counter=1&extra=0";
-    ASSERT_LE(body.size(), tarvonet::ServiceProtocol::kMaxBodyBytes);
-    std::string raw = c.post(body, false);
-    EXPECT_EQ(raw.rfind("HTTP/1.1 200", 0), 0u) << raw;
-    int flags = 0;
-    EXPECT_FALSE(parseLogin(raw, flags));
 }
 
 TEST_F(ServerRobustnessTest, WrongPathAndWrongMethodAreRefused) {
@@ -161,14 +147,6 @@ TEST_F(ServerRobustnessTest, ClientThatVanishesMidLoginLeavesTheServiceWell) {
     expectOthersServed();
 }
 
-TEST_F(ServerRobustnessTest, NonNumericKeepAliveFlagsAreABadRequest) {
-    login("anna", "127.0.0.2");
-    RawConnection c;
-    ASSERT_TRUE(c.open("127.0.0.2", port));
-    std::string raw = c.post("action=keepalive&flags=lots", false);
-    EXPECT_EQ(raw.rfind("HTTP/1.1 400", 0), 0u) << raw;
-}
-
 class ServerTimeoutTest : public ServiceFixture {};
 
 TEST_F(ServerTimeoutTest, SilentSessionAnswersSessionNotValidAndIsLogged) {
@@ -186,21 +164,6 @@ TEST_F(ServerTimeoutTest, SilentSessionAnswersSessionNotValidAndIsLogged) {
     EXPECT_TRUE(log.contains("session of \"anna\" at 127.0.0.2 timed out"));
 }
 
-TEST_F(ServerTimeoutTest, TimedOutUserLeavesTheOthersList) {
-    startService(400);
-    login("anna", "127.0.0.2");
-    login("ben", "127.0.0.3");
-    RawConnection ben;
-    ASSERT_TRUE(ben.open("127.0.0.3", port));
-    std::vector<ListedUser> users;
-    ASSERT_EQ(parseOnlineList(ben.post("action=onlinelist", true), users), 1);
-    for (int i = 0; i < 5; ++i) {
-        usleep(150000);
-        ASSERT_TRUE(keepAliveAccepted(ben.post("action=keepalive&flags=0", true)));
-    }
-    EXPECT_EQ(parseOnlineList(ben.post("action=onlinelist", true), users), 0);
-}
-
 TEST_F(ServerTimeoutTest, IdleConnectionIsClosedOnlyAfterTheIdleTimeOut) {
     startService(30000, 8, 2);
     login("anna", "127.0.0.2");
@@ -211,8 +174,4 @@ TEST_F(ServerTimeoutTest, IdleConnectionIsClosedOnlyAfterTheIdleTimeOut) {
     EXPECT_TRUE(keepAliveAccepted(c.post("action=keepalive&flags=0", true))) << "activity restarts the idle time";
     EXPECT_FALSE(c.closedByPeer(1500));
     EXPECT_TRUE(c.closedByPeer(3000)) << "closed once idle for longer than 2 s";
-}
-
-TEST(HttpSettings, IdlePersistentConnectionsOutliveTwoMinutesByDefault) {
-    EXPECT_GE(tarvonet::HttpSettings{}.idleTimeoutSeconds, 120u);
 }

@@ -36,20 +36,6 @@ protected:
 
 }  // namespace
 
-TEST_F(ServiceProgramTest, AdministrationRoundTrip) {
-    std::string out;
-    ASSERT_EQ(admin({"user", "add", "anna", "pw", "--studio"}, out), 0) << out;
-    ASSERT_EQ(admin({"user", "add", "ben", "pw"}, out), 0) << out;
-    ASSERT_EQ(admin({"partner", "add", "anna", "ben"}, out), 0) << out;
-    ASSERT_EQ(admin({"master", "set", "ben", "anna"}, out), 0) << out;
-    ASSERT_EQ(admin({"user", "list"}, out), 0) << out;
-    EXPECT_NE(out.find("anna\tstudio\t-\tben"), std::string::npos) << out;
-    EXPECT_NE(out.find("ben\tlimited\tanna\tanna"), std::string::npos) << out;
-    ASSERT_EQ(admin({"user", "del", "anna"}, out), 0) << out;
-    EXPECT_EQ(admin({"user", "del", "anna"}, out), 1);
-    EXPECT_NE(out.find("no user named \"anna\""), std::string::npos) << out;
-}
-
 TEST_F(ServiceProgramTest, BadArgumentsExitWithTwoAndTheUsage) {
     std::string out;
     EXPECT_EQ(runProgram({kProgram}, out), 2);
