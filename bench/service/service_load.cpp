@@ -211,8 +211,6 @@ int main(int argc, char** argv) {
     config.http.connectionLimit = maxUsers + 1024;
     config.contentFolder = TVN_DEFAULT_CONTENT;
     config.dummyHashCost = tarvonet::HashCost::minimal();
-    if (const char* cap = std::getenv("TVN_LIST_CAP")) config.limits.maxListedUsers = std::strtoul(cap, nullptr, 10);
-    if (const char* pool = std::getenv("TVN_POOL")) config.http.connectionMemoryBytes = std::strtoul(pool, nullptr, 10);
     tarvonet::Service service(*accounts, config, log);
     if (!service.start(error)) {
         std::fprintf(stderr, "service_load: %s\n", error.c_str());
