@@ -19,6 +19,9 @@ platform::RecursiveLock& libraryLock() {
 
 void silent(const char*, va_list) {}
 
+// More than the decoder's look-ahead for a tag at the start of a stream.
+const uint8_t kLeadPadding[256] = {};
+
 }  // namespace
 
 Mp3Decoder::Mp3Decoder() {
@@ -42,6 +45,7 @@ bool Mp3Decoder::open() {
     hip_set_errorf(hip_, silent);
     hip_set_debugf(hip_, silent);
     hip_set_msgf(hip_, silent);
+    headerSeen_ = false;
     gOpenDecoders.fetch_add(1, std::memory_order_acq_rel);
     open_.store(true, std::memory_order_release);
     return true;
@@ -67,24 +71,35 @@ Mp3Decoder::Result Mp3Decoder::decode(const uint8_t* bytes, size_t length, int64
     int total = 0;
     {
         platform::ScopedLock guard(libraryLock());
-        // The decoder only reads its input; its interface is not const.
-        unsigned char* in = const_cast<unsigned char*>(bytes);
-        mp3data_struct info{};
-        int n = hip_decode1_headers(hip_, in, length, left, right, &info);
+        bool justParsed = false;
         // Each call yields at most one frame (1152 samples): with at most
         // 32768 collected before a call, the 64K buffers cannot overflow.
-        // The call that first parses a stream's header yields nothing, so
+        auto step = [&](const uint8_t* in, size_t inLength) {
+            mp3data_struct info{};
+            // The decoder only reads its input; its interface is not const.
+            const int n = hip_decode1_headers(hip_, const_cast<unsigned char*>(in), inLength,
+                                              left + total, right + total, &info);
+            justParsed = info.header_parsed && !headerSeen_;
+            if (info.header_parsed) headerSeen_ = true;
+            if (n > 0 && info.header_parsed && info.stereo == 1)
+                for (int i = total; i < total + n; ++i) right[i] = left[i];
+            return n;
+        };
+        int n = step(bytes, length);
+        // Before its first frame header the decoder wants more bytes than a
+        // low-rate payload holds; zeros after the payload satisfy it and are
+        // skipped like any bytes between frames.
+        if (n == 0 && !headerSeen_) n = step(kLeadPadding, sizeof kLeadPadding);
+        // The call that parses the stream's first header yields nothing, so
         // only a later empty call ends the payload.
-        for (int call = 0;; ++call) {
+        for (;;) {
             if (n < 0 || total + n > kMaxPayloadSamples) {
                 close();
                 return Result::Failed;
             }
-            if (n == 0 && call > 0) break;
-            if (info.stereo == 1)
-                for (int i = total; i < total + n; ++i) right[i] = left[i];
             total += n;
-            n = hip_decode1_headers(hip_, in, 0, left + total, right + total, &info);
+            if (n == 0 && !justParsed) break;
+            n = step(bytes, 0);
         }
     }
     if (total == 0) return Result::Empty;

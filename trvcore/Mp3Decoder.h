@@ -17,6 +17,10 @@
 // library's decoder calls (initialisation, decoding, release), so decoders
 // on different threads never run the library's decoder at the same time.
 //
+// A state takes the sample rate and layer of the first frame it parses and
+// yields nothing for frames of other rates; a stream that changes its rate
+// needs open again.
+//
 // Threads: open, close and decode are never called at the same time on one
 // object (the receive stream's paused and busy flags see to that); isOpen
 // and openCount from any thread. Buffers are allocated once when the
@@ -72,5 +76,6 @@ private:
     std::unique_ptr<int16_t[]> pcm_[kChannels];
     std::unique_ptr<float[]> samples_[kChannels];
     hip_global_struct* hip_ = nullptr;
+    bool headerSeen_ = false;  // the state has parsed a frame header
     std::atomic<bool> open_{false};
 };

@@ -12,7 +12,8 @@
 namespace {
 
 constexpr float kFullScale = 32768.0f;
-// A fresh encoder yields at most a tag frame; the bound only guards the loop.
+// Without a tag frame a fresh encoder yields nothing; the bound only guards
+// the loop.
 constexpr int kStartupFlushes = 8;
 
 void silent(const char*, va_list) {}
@@ -58,6 +59,10 @@ bool Mp3Encoder::startLame(int snappedBitrate) {
         lame_set_brate(lame, snappedBitrate / 1000);
         lame_set_compression_ratio(lame, 0.0f);
         lame_set_force_short_blocks(lame, 1);
+        // No tag frame: it describes a file, and a decoder that meets it
+        // first holds it back and hands it out with the next buffer, one
+        // frame late.
+        lame_set_bWriteVbrTag(lame, 0);
         // LAME resamples a rate MP3 does not carry; the partner would then
         // play it at the wrong speed.
         ok = lame_init_params(lame) >= 0 && lame_get_out_samplerate(lame) == rate;
