@@ -4,7 +4,9 @@
 #include <cstring>
 #include <new>
 
+#include "trvcore/PartnerSession.h"
 #include "trvcore/SessionController.h"
+#include "trvcore/SessionRef.h"
 
 namespace {
 const char* const kCapabilities[] = {"sendVstEvents", "sendVstMidiEvent", "receiveVstEvents",
@@ -36,6 +38,13 @@ LinkPlugin::LinkPlugin(audioMasterCallback host) : AudioEffectX(host, 1, 1) {
 
     controller_->addListener(this);
 
+    {
+        // Under lock_, so a release of that session (kind 2) waits for this.
+        platform::ScopedLock guard(lock_);
+        SessionRef first = controller_->sessionAt(0);
+        if (first && !(first->awaitingAnswer() && !first->connected())) partner_.store(first.detach());
+    }
+
     canProcessReplacing(true);
     programsAreChunks(true);
     setUniqueID(kUniqueId);
@@ -48,6 +57,14 @@ LinkPlugin::~LinkPlugin() {
     suspend();
     controller_->removeListener(this);
     controller_->setSyncSource(this, false);
+    PartnerSession* partner = nullptr;
+    {
+        platform::ScopedLock guard(lock_);
+        platform::ScopedLock process(controller_->processLock());
+        partner = partner_.exchange(nullptr, std::memory_order_relaxed);
+        pendingFileSession_ = nullptr;
+    }
+    if (partner) partner->release();
     controller_->release();
     controller_ = nullptr;
     delete chunk_;
@@ -133,7 +150,10 @@ void LinkPlugin::writeChunk() {
     c.upstream = s.upstreamRate();
     c.audioQuality = s.audioQuality();
     c.loginName = login;
-    c.partnerName = nullptr;  // set from the partner session once one is connected
+    // Under lock_ the partner keeps its reference (and its name) meanwhile.
+    platform::ScopedLock guard(lock_);
+    PartnerSession* p = partner();
+    c.partnerName = p ? p->partnerName() : nullptr;
     chunk_->write(c);
 }
 
@@ -298,11 +318,39 @@ VstInt32 LinkPlugin::canDo(char* text) {
 }
 
 void LinkPlugin::onSessionEvent(void* object, int kind) {
+    auto* session = static_cast<PartnerSession*>(object);
+    PartnerSession* dropped = nullptr;  // released after the locks
+    {
+        platform::ScopedLock guard(lock_);
+        if (kind == kServiceTimedOut) {
+            sessionTimedOut_.store(true, std::memory_order_relaxed);
+        } else if (kind == kConnected && session) {
+            // A session already taken keeps its one reference; one that
+            // replaces an earlier partner frees that one's.
+            if (!session->awaitingAnswer() && partner() != session) {
+                session->addRef();
+                platform::ScopedLock process(controller_->processLock());
+                dropped = partner_.exchange(session, std::memory_order_relaxed);
+            }
+        } else if (kind == kReleased && session) {
+            if (partner() == session) {
+                // The editor drops the partner's enlarged video window here.
+                {
+                    platform::ScopedLock process(controller_->processLock());
+                    partner_.store(nullptr, std::memory_order_relaxed);
+                }
+                dropped = session;
+                pendingFileSession_ = nullptr;
+            }
+            if (pendingFileSession_ == session) pendingFileSession_ = nullptr;
+        }
+    }
+    if (dropped) dropped->release();
+}
+
+SessionRef LinkPlugin::partnerRef() {
     platform::ScopedLock guard(lock_);
-    if (kind == kServiceTimedOut) sessionTimedOut_.store(true, std::memory_order_relaxed);
-    // Sessions connect and go away through the partner-session code; this
-    // instance's partner reference is kept there.
-    (void)object;
+    return SessionRef(partner());
 }
 
 void LinkPlugin::setPendingFileSession(PartnerSession* session) {

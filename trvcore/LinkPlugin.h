@@ -12,6 +12,7 @@
 
 class PartnerSession;
 class SessionController;
+class SessionRef;
 
 class LinkPlugin : public AudioEffectX, public SessionListener {
 public:
@@ -86,7 +87,10 @@ public:
     }
     int delayLength() const { return delayLength_; }
 
-    PartnerSession* partner() const { return partner_; }
+    // The session whose audio this instance sends and plays, or null. The
+    // pointer is only good while a reference is held: partnerRef takes one.
+    PartnerSession* partner() const { return partner_.load(std::memory_order_relaxed); }
+    SessionRef partnerRef();
     void setPendingFileSession(PartnerSession* session);
     // Called from the editor's idle: reacts to a service time-out.
     void idleCheck();
@@ -105,7 +109,9 @@ private:
     platform::RecursiveLock lock_;
     float* scratch_[2] = {nullptr, nullptr};
     float* delayLine_[2] = {nullptr, nullptr};
-    PartnerSession* partner_ = nullptr;
+    // Holds one reference. Written under lock_ and the controller's process
+    // lock; read by the audio path under the process lock.
+    std::atomic<PartnerSession*> partner_{nullptr};
     PartnerSession* pendingFileSession_ = nullptr;
     PluginChunk* chunk_ = nullptr;
     int scratchFrames_ = 0;

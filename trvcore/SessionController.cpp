@@ -12,6 +12,7 @@
 
 namespace {
 std::atomic<SessionController*> g_controller{nullptr};
+std::atomic<SessionController::LinkSocketFactory> g_linkSocketFactory{nullptr};
 // Serialises creation and the last release, which hosts may run on
 // different threads.
 platform::RecursiveLock& lifeLock() {
@@ -25,6 +26,10 @@ void copyText(char* dst, const char* src, size_t size) {
     dst[size - 1] = '\0';
 }
 }  // namespace
+
+void SessionController::setLinkSocketFactory(LinkSocketFactory factory) {
+    g_linkSocketFactory.store(factory, std::memory_order_relaxed);
+}
 
 SessionController* SessionController::instance() {
     return g_controller.load(std::memory_order_acquire);
@@ -54,7 +59,10 @@ SessionController::SessionController() : settings_(this) {
     log_.reset();
     postMessagef("Welcome to Tarvolink version %d!", 1);
     postMessage("Enter user name and password to Login.");
-    link_ = new PeerLink(this);
+    PeerLinkOptions linkOptions;
+    if (LinkSocketFactory factory = g_linkSocketFactory.load(std::memory_order_relaxed))
+        linkOptions.socket = factory();
+    link_ = new PeerLink(this, linkOptions);
     start();
 }
 
@@ -66,6 +74,14 @@ SessionController::~SessionController() {
     for (int waited = 0; threadStarted() && !isFinished() && waited < kExitGraceMs; waited += 10)
         platform::sleepMilliseconds(10);
     logout();
+    // Sessions made while logged out, if any, and the threads of all of them.
+    closeAllSessions();
+    link_->stop();
+    for (int waited = 0; sessions_.parkedCount() > 0 && waited < kSessionExitWaitMs;
+         waited += kSessionGoneCheckMs) {
+        releaseEndedSessions();
+        if (sessions_.parkedCount() > 0) platform::sleepMilliseconds(kSessionGoneCheckMs);
+    }
     settings_.save();
     delete link_;
     link_ = nullptr;
@@ -241,8 +257,10 @@ bool SessionController::loginOnce() {
 
 void SessionController::logout() {
     if (!loggedIn()) return;
+    // Cleared first: no new session starts from a packet while the others close.
     loggedIn_.store(false, std::memory_order_relaxed);
     awaitingInvitation_.store(false, std::memory_order_relaxed);
+    closeAllSessions();
     ServiceClient client;
     client.setReadDelay(kTemporaryReadDelayMs);
     client.logout();
@@ -261,7 +279,13 @@ void SessionController::refreshOnlineList() {
     if (!loggedIn()) return;
     char user[kTextBytes];
     userName(user);
-    onlineList_.merge(refresh.records(), result, user, nullptr, 0, &SessionController::postLine, this);
+    // The partners' names are those of the listed sessions, so listLock is
+    // held from taking them until the merge (which takes it again) is done.
+    platform::ScopedLock guard(listLock_);
+    const char* partners[SessionList::kMaxSessions];
+    const int partnerCount = sessions_.partnerNames(partners, SessionList::kMaxSessions);
+    onlineList_.merge(refresh.records(), result, user, partners, partnerCount, &SessionController::postLine,
+                      this);
 }
 
 const char* SessionController::newsText() {
@@ -292,9 +316,11 @@ void SessionController::run() {
 
 void SessionController::runPass(uint64_t pass) {
     passes_.store(pass, std::memory_order_relaxed);
+    releaseEndedSessions();
     const unsigned due = schedule_.duties(pass, sessionCount() > 0);
     if (due & LoopSchedule::kKeepAlive) keepAlivePass();
     if (due & LoopSchedule::kInvitationPoll) invitationPollPass();
+    if (due & LoopSchedule::kHeartbeat) heartbeatPass();
 }
 
 void SessionController::keepAlivePass() {
@@ -328,15 +354,6 @@ void SessionController::invitationPollPass() {
     }
 }
 
-bool SessionController::anyConnected() const { return false; }
-
 bool SessionController::sendPortQuery(const char* ip) { return link_ && link_->sendPortQuery(ip); }
 
 bool SessionController::sendHolePunch(const char* ip) { return link_ && link_->sendHolePunch(ip); }
-
-// Partner sessions receive their packets here once they exist; until then
-// nothing but the link's own control datagrams is expected.
-void SessionController::onPeerPacket(const PeerMessage&, const PeerAddress&) {}
-
-// The socket can send again: every partner connection flushes its queues.
-void SessionController::onPeerTick() {}

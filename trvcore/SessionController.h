@@ -10,6 +10,9 @@
 #include "trvcore/LoopSchedule.h"
 #include "trvcore/MessageLog.h"
 #include "trvcore/OnlineList.h"
+#include "trvcore/SessionHost.h"
+#include "trvcore/SessionList.h"
+#include "trvcore/SessionRef.h"
 #include "trvcore/Settings.h"
 #include "trvcore/WorkerThread.h"
 #include "trvcore/trvnetwork/NewsDownload.h"
@@ -17,10 +20,15 @@
 #include "trvcore/trvnetwork/PeerLinkListener.h"
 #include "trvcore/trvnetwork/ServiceClient.h"
 
+class DatagramSocket;
+class PeerConnection;
 class PeerLink;
 class SessionListener;
 
-class SessionController : public WorkerThread, private SettingsObserver, private PeerLinkListener {
+class SessionController : public WorkerThread,
+                          private SettingsObserver,
+                          private PeerLinkListener,
+                          private SessionHost {
 public:
     static constexpr int kMaxListeners = 256;
     static constexpr int kMaxInstances = 256;
@@ -35,6 +43,22 @@ public:
     static constexpr int kPortReplyWaitMs = 500;
     static constexpr int kHolePunchRounds = 3;
     static constexpr int kHolePunchGapMs = 75;
+    // invite(): the web announcement, and how recent a noted invitation
+    // must be to refuse inviting.
+    static constexpr int kAnnounceRounds = 7;
+    static constexpr int kAnnounceGapMs = 250;
+    static constexpr uint32_t kAnnounceForMs = 1750;
+    static constexpr uint32_t kExpectingWindowMs = 2000;
+    // Ending another session: how long to wait for it to go, and how often
+    // to look.
+    static constexpr int kSessionGoneWaitMs = 1000;
+    static constexpr int kSessionGoneCheckMs = 50;
+    // An Invite from an address missing from the online list refreshes the
+    // list at most this often (each refresh is a web request on the
+    // network thread).
+    static constexpr uint32_t kInviteRefreshGapMs = 1000;
+    // Destruction waits this long for the threads of closed sessions.
+    static constexpr int kSessionExitWaitMs = 3000;
     // How long destruction waits past the join bound for a pass that is
     // inside a web request.
     static constexpr int kExitGraceMs = 15000;
@@ -47,8 +71,14 @@ public:
     void release();
     int instanceCount() const { return instanceCount_.load(std::memory_order_relaxed); }
 
+    // The test host's way to put a layer between the peer link and the
+    // wire (set before the first plug-in instance is made). Without one, the
+    // plug-in's normal case, the link opens a plain UDP socket.
+    using LinkSocketFactory = DatagramSocket* (*)();
+    static void setLinkSocketFactory(LinkSocketFactory factory);
+
     // Status lines.
-    void postMessage(const char* text);
+    void postMessage(const char* text) override;
     void postMessagef(const char* format, ...)
 #if defined(__GNUC__)
         __attribute__((format(printf, 2, 3)))
@@ -113,9 +143,28 @@ public:
     // News picture 0 or 1; false for other indices or without data.
     bool newsPicture(int i, NewsPicture& out);
     bool loggedIn() const { return loggedIn_.load(std::memory_order_relaxed); }
-    int sessionCount() const { return sessionCount_.load(std::memory_order_relaxed); }
+
+    // Partner sessions (SessionControllerSessions.cpp).
+    //
+    // Starts an invitation to `user`, on the calling thread (blocks for the
+    // web announcement, about 1.75 s, and the Invite rounds). True when an
+    // invitation was started or a session with that user already exists.
+    bool invite(const OnlineUser& user);
+    // Ends one session with "Disconnected from %s", telling the partner.
+    void disconnect(PartnerSession* session);
+    // The user's answer to the session pendingInvitation gave.
+    void acceptInvitation(PartnerSession* session, bool accept);
+    int sessionCount() const { return sessions_.count(); }
+    // Closed sessions whose threads have not been seen to end yet.
+    int parkedSessionCount() const { return sessions_.parkedCount(); }
+    SessionRef sessionAt(int i) const { return sessions_.at(i); }
+    // The first session whose user is being asked to accept, or none.
+    SessionRef pendingInvitation() const { return sessions_.firstAwaitingAnswer(); }
+    bool hasSessionWith(const OnlineUser& user) const { return sessions_.anyWithPartnerIp(user.ip); }
+    bool isSession(const PartnerSession* s) const { return sessions_.contains(s); }
+    SessionRef sessionOfPeer(const PeerConnection* c) const { return sessions_.ofConnection(c); }
     // True if any partner session is connected.
-    bool anyConnected() const;
+    bool anyConnected() const { return sessions_.anyConnected(); }
     uint16_t localPort() const { return localPort_.load(std::memory_order_relaxed); }
     void setLocalPort(uint16_t port) { localPort_.store(port, std::memory_order_relaxed); }
 
@@ -146,6 +195,26 @@ private:
     bool sendHolePunch(const char* ip);
     static void postLine(void* self, const char* line);
 
+    // Partner sessions (SessionControllerSessions.cpp).
+    void heartbeatPass();
+    void releaseEndedSessions();
+    // Closes every session, each with "Disconnected from %s"; sessions that
+    // arrive meanwhile are closed too.
+    void closeAllSessions();
+    // Disconnects `s` and waits up to 1000 ms for it to leave the list and
+    // for its thread to end.
+    void endSession(PartnerSession& s);
+    void onIncomingInvitation(const PeerMessage& message, const PeerAddress& from);
+    bool findOnlineUserByIp(const char* ip, OnlineUser& out) const;
+    void routePacket(const PeerMessage& message, const PeerAddress& from);
+
+    // SessionHost, for the sessions.
+    void startChime() override {}
+    void sessionConnected(PartnerSession& session) override;
+    void sessionClosed(PartnerSession& session) override;
+    void disconnectOthers(PartnerSession& keep) override;
+    void statusValues(StatusReportFields& fields) override;
+
     // From the peer link's network thread.
     void onPeerPacket(const PeerMessage& message, const PeerAddress& from) override;
     void onPeerTick() override;
@@ -155,7 +224,7 @@ private:
 
     void onAudioRateChanged() override {}
     void onFileRateChanged() override {}
-    void onMonitorModeChanged() override {}
+    void onMonitorModeChanged() override;
 
     Settings settings_;
     ServiceClient service_;
@@ -165,12 +234,14 @@ private:
     platform::RecursiveLock processLock_;
     platform::RecursiveLock listLock_;
     platform::RecursiveLock closingLock_;
+    // Serialises the answers to invitations: an accept holds its session's
+    // lock while it ends the others, so two at once could wait on each other.
+    platform::RecursiveLock answerLock_;
     mutable platform::RecursiveLock listenerLock_;
     mutable platform::RecursiveLock textLock_;
 
     MessageLog log_;
     std::atomic<int> instanceCount_{1};
-    std::atomic<int> sessionCount_{0};
 
     SessionListener* listeners_[kMaxListeners] = {};
     int listenerCount_ = 0;
@@ -188,6 +259,14 @@ private:
     NewsPictureSource newsPictures_[2] = {NewsPictureSource(NewsDownload::kPicturePath1),
                                           NewsPictureSource(NewsDownload::kPicturePath2)};
     PeerLink* link_ = nullptr;
+    SessionList sessions_{listLock_, closingLock_};
+    // Counts the outgoing sessions made. With the network thread's note of
+    // the last "ignoring" line, a burst of Invite rounds posts it once.
+    std::atomic<uint32_t> outgoingSerial_{0};
+    uint32_t ignoredSerial_ = 0;  // network thread only, like the two below
+    uint32_t ignoredIp_ = 0;
+    uint32_t inviteRefreshAt_ = 0;
+    bool inviteRefreshed_ = false;
     std::atomic<bool> awaitingInvitation_{false};
     std::atomic<uint32_t> awaitingSince_{0};
 

@@ -2,7 +2,10 @@
 
 #include <cstring>
 
+#include "trvcore/PartnerSession.h"
 #include "trvcore/SessionController.h"
+#include "trvcore/SessionRef.h"
+#include "trvcore/trvnetwork/OnlineUser.h"
 
 namespace commands {
 
@@ -31,6 +34,30 @@ bool loginOrLogout(SessionController& c) {
     }
     c.postMessage("** Login failed **");
     return false;
+}
+
+InviteOutcome inviteOrEnd(SessionController& c, PartnerSession* partner, const char* userName) {
+    if (partner) {
+        c.disconnect(partner);
+        return InviteOutcome::Disconnected;
+    }
+    if (SessionRef first = c.sessionAt(0)) {
+        if (first->outgoing()) {
+            c.disconnect(first.get());
+            return InviteOutcome::Cancelled;
+        }
+    }
+    OnlineUser u;
+    if (!userName || !c.findOnlineUser(userName, u)) return InviteOutcome::NoSuchUser;
+    if (u.connected && u.doNotDisturb) {
+        c.postMessagef("Sorry, %s does not want to be disturbed.", u.name);
+        return InviteOutcome::NotDisturbed;
+    }
+    if (!u.partner && u.partnersOnly) {
+        c.postMessagef("Sorry, %s only wants to connect to partners.", u.name);
+        return InviteOutcome::PartnersOnly;
+    }
+    return c.invite(u) ? InviteOutcome::Invited : InviteOutcome::NotInvited;
 }
 
 }  // namespace commands

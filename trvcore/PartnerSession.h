@@ -1,0 +1,189 @@
+#pragma once
+// One partner relation: the invitation handshake with one other plug-in and,
+// once connected, the link to it. Created by the SessionController when this
+// user invites someone (outgoing) or when an Invite arrives from a user on
+// the online list (incoming).
+//
+// Handshake (control packets, kind 18, the step in subKind; each sent in
+// several rounds because UDP may drop them, repeats ignored through the
+// flags):
+//   inviter                      invitee
+//   Invite  ------------------>  (controller creates the incoming session)
+//           <------------------  Ringing          "Invitation from %s."
+//   Ask     ------------------>  asks its user    (pendingInvitation)
+//           <------------------  Accept or Reject
+//   Connected ---------------->                   both "Connected to %s"
+// A Bye (kind 13) ends the session on either side.
+//
+// Threads and locks:
+// - The network thread hands every packet of this partner to the
+//   connection, whose listener is this session (onPeerMessage): it measures
+//   round trips, then queues the packet and wakes the session thread.
+// - The session thread handles the queued packets one at a time.
+// - startInvitation, acceptInvitation and close run on the caller's thread
+//   (the editor's, or the network thread for an incoming invitation).
+// - The session lock guards the handshake: every change of a flag happens
+//   under it. The flags are atomics, so queries read them without it.
+//   startInvitation releases it around its sleeps so that Ringing can be
+//   handled meanwhile. close() is never called with it held.
+//
+// References: 1 at creation, held by the creator; every holder (the
+// controller's list, a plug-in instance's partner, an operation in
+// progress) holds one. The last release deletes the session; the
+// controller makes sure that happens only after the session thread ended.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "platform/Lock.h"
+#include "trvcore/SessionPacketQueue.h"
+#include "trvcore/WorkerThread.h"
+#include "trvcore/trvnetwork/OnlineUser.h"
+#include "trvcore/trvnetwork/PeerConnection.h"
+#include "trvcore/trvnetwork/PeerMessage.h"
+#include "trvcore/trvnetwork/PeerProtocol.h"
+
+class PeerLink;
+class SessionHost;
+
+class PartnerSession : public WorkerThread, private PeerConnectionListener {
+public:
+    static constexpr uint32_t kDeadlineMs = 8000;
+    static constexpr int kRounds = 5;
+    static constexpr unsigned kRoundGapMs = 100;
+    static constexpr unsigned kAnswerGapMs = 150;
+    // Steps of 100 ms an Invite waits for Ringing before it is sent once
+    // more to the partner's registered port.
+    static constexpr int kRegisteredPortSteps = 10;
+    static constexpr double kMaxRoundTripSeconds = 20.0;
+    static constexpr size_t kStatusReportBytes = kStatusReportSize;
+
+    // States derived from the flags, for display and tests.
+    enum class State { Inviting, WaitingForAnswer, Invited, Asking, Accepted, Connected, Closed };
+
+    // A session with `partner`, its connection aimed at the partner's IP and
+    // port 58116, its thread started. One reference, the caller's. Null when
+    // memory is short.
+    static PartnerSession* create(SessionHost& host, PeerLink& link, const OnlineUser& partner);
+
+    void addRef();
+    // Drops one reference; the last one deletes the session.
+    void release();
+
+    // Starts the handshake. Outgoing: posts "Inviting %s...", sets the 8 s
+    // deadline and sends Invite rounds until Ringing arrives (blocks up to
+    // about 5.5 s). Incoming: only resets the flags and the connection.
+    void startInvitation(bool outgoing);
+    // The user's answer to the Ask of an incoming invitation. Accept ends
+    // every other session first and sends Accept (blocks about 750 ms);
+    // reject sends Reject and closes without a Bye. Nothing once closed.
+    void acceptInvitation(bool accept);
+    // Ends the session (once): posts a Bye first if the partner is to be
+    // told, gives queued messages up to 1000 ms to leave, and lets the host
+    // take the session off its list.
+    void close(bool tellPartner);
+    // Connected: sends a Ping; the partner's StatusReport gives the round trip.
+    void heartbeat();
+    void setMonitorMode(bool on) { monitorMode_.store(on, std::memory_order_relaxed); }
+    bool monitorMode() const { return monitorMode_.load(std::memory_order_relaxed); }
+
+    // Tick count (ms) at which the controller ends an unanswered invitation;
+    // 0 for none.
+    void setDeadline(uint32_t tickMs);
+    uint32_t deadline() const { return deadline_.load(std::memory_order_relaxed); }
+    bool deadlinePassed(uint32_t nowMs) const;
+
+    // Fixed from creation on.
+    const char* partnerName() const { return name_; }
+    const char* partnerIp() const { return ip_; }
+    uint16_t partnerPort() const { return port_; }
+
+    bool outgoing() const { return outgoing_.load(std::memory_order_relaxed); }
+    bool inviting() const { return inviting_.load(std::memory_order_relaxed); }
+    bool acknowledged() const { return acknowledged_.load(std::memory_order_relaxed); }
+    bool awaitingAnswer() const { return awaitingAnswer_.load(std::memory_order_relaxed); }
+    bool waitingForAccept() const { return waitingForAccept_.load(std::memory_order_relaxed); }
+    // Invited side: this user accepted.
+    bool answered() const { return answered_.load(std::memory_order_relaxed); }
+    bool connected() const { return connected_.load(std::memory_order_relaxed); }
+    bool closed() const { return closed_.load(std::memory_order_relaxed); }
+    State state() const;
+    // The session thread has ended (or never ran): the session may go.
+    bool threadEnded() const { return isFinished() || !threadStarted_.load(std::memory_order_relaxed); }
+
+    // Last round trip and the largest one, in seconds (0 before the first).
+    double roundTrip() const { return roundTrip_.load(std::memory_order_relaxed); }
+    double maxRoundTrip() const { return maxRoundTrip_.load(std::memory_order_relaxed); }
+    // The partner's last StatusReport; false before the first.
+    bool lastStatusReport(uint8_t (&out)[kStatusReportBytes]) const;
+
+    PeerConnection& connection() { return *connection_; }
+    const PeerConnection& connection() const { return *connection_; }
+    uint64_t droppedPackets() const { return queue_.dropped(); }
+
+    // Sessions created and not yet deleted, in this process.
+    static int liveCount();
+
+    void run() override;
+
+private:
+    PartnerSession(SessionHost& host, PeerLink& link, const OnlineUser& partner);
+    ~PartnerSession() override;
+
+    // Network thread.
+    void onPeerMessage(PeerConnection& connection, const PeerMessage& message) override;
+    void measureRoundTrip(const PeerMessage& message);
+
+    // Session thread.
+    void handle(const PeerMessage& message);
+    void onInvitationStep(InvitationStep step);
+    void onInvite();
+    void onRinging();
+    void onAsk();
+    void onAccept();
+    void onReject();
+    void onConnected();
+    void onAborted();
+    void onBye();
+    void answerPing(const PeerMessage& ping);
+    void keepStatusReport(const PeerMessage& report);
+
+    void inviteRounds();
+    void send(InvitationStep step);
+    void sendTo(const PeerAddress& to, InvitationStep step);
+    void postLine(const char* pattern);
+    // Releases the session lock (held once) for the sleep.
+    void sleepUnlocked(unsigned ms);
+
+    SessionHost& host_;
+    PeerLink& link_;
+    char name_[OnlineUser::kNameBytes] = {};
+    char ip_[OnlineUser::kIpBytes] = {};
+    uint16_t port_ = kPeerUdpPort;
+
+    std::atomic<int> refs_{1};
+    platform::RecursiveLock lock_;  // the session lock
+    std::atomic<uint32_t> deadline_{0};
+    std::atomic<bool> outgoing_{false};
+    std::atomic<bool> inviting_{false};
+    std::atomic<bool> acknowledged_{false};
+    std::atomic<bool> awaitingAnswer_{false};
+    std::atomic<bool> waitingForAccept_{false};
+    std::atomic<bool> answered_{false};
+    std::atomic<bool> connected_{false};
+    std::atomic<bool> closed_{false};
+    std::atomic<bool> monitorMode_{false};
+    std::atomic<bool> threadStarted_{false};
+
+    std::unique_ptr<PeerConnection> connection_;
+    SessionPacketQueue queue_;
+    PeerMessage current_;  // session thread: the packet being handled
+
+    std::atomic<double> pingNotedAt_{0.0};     // ns, when the last Ping was queued
+    std::atomic<double> pingArrivedAt_{0.0};   // ns, when the partner's last Ping arrived
+    std::atomic<double> roundTrip_{0.0};
+    std::atomic<double> maxRoundTrip_{0.0};
+    mutable platform::RecursiveLock reportLock_;  // innermost
+    uint8_t report_[kStatusReportBytes] = {};
+    bool haveReport_ = false;
+};

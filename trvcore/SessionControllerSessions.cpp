@@ -1,0 +1,270 @@
+// The controller's partner sessions: starting invitations, the packets from
+// the peer link, time-outs and heartbeats, and ending sessions.
+//
+// Lock discipline. listLock and closingLock are only held to look at the
+// session list (SessionList never calls into a session's locked operations
+// under them). Everything that takes a session's lock (close, heartbeat,
+// startInvitation of a listed session, flush) works on a snapshot taken
+// under listLock and released before. So logout (which spans all sessions)
+// and accepting an invitation (which holds its session's lock while it ends
+// the others) never wait on each other. The one nesting left is a brand-new
+// incoming session's lock taken under listLock, which no other thread can
+// hold yet.
+#include <cstring>
+#include <string>
+
+#include "platform/Clock.h"
+#include "platform/Socket.h"
+#include "trvcore/SessionController.h"
+#include "trvcore/SessionListener.h"
+#include "trvcore/trvnetwork/ControlMessages.h"
+#include "trvcore/trvnetwork/PeerLink.h"
+#include "trvcore/trvnetwork/PeerMessage.h"
+
+namespace {
+bool sameIp(const PartnerSession& s, const char* ip) { return std::strcmp(s.partnerIp(), ip) == 0; }
+}  // namespace
+
+bool SessionController::invite(const OnlineUser& user) {
+    if (!loggedIn() || !link_) return false;
+    for (int attempt = 0;; ++attempt) {
+        const uint32_t t0 = platform::tickCount();
+        const bool pending = service_.checkInvitation();
+        const uint32_t since = awaitingSince_.load(std::memory_order_relaxed);
+        if (pending || (since != 0 && since - t0 < kExpectingWindowMs)) {
+            postMessagef("Can't invite %s, expecting an invitation.", user.name);
+            return false;
+        }
+        if (SessionRef incoming = sessions_.incoming()) {
+            postMessagef("Can't invite %s because %s attempts to invite you.", user.name,
+                         incoming->partnerName());
+            return false;
+        }
+        SessionRef first = sessions_.at(0);
+        if (!first) break;
+        if (sameIp(*first, user.ip)) return true;
+        // Every session is ended before the new invitation; a session that
+        // will not go is not waited for again and again.
+        if (attempt >= SessionList::kMaxSessions) return false;
+        endSession(*first);
+    }
+
+    // Tell the service, so the partner's poll learns of it and opens its
+    // side of the path towards us.
+    const uint32_t announced = platform::tickCount();
+    for (int i = 0; i < kAnnounceRounds; ++i) {
+        service_.invite(user.ip);
+        platform::sleepMilliseconds(kAnnounceGapMs);
+        if (platform::tickCount() - announced > kAnnounceForMs) break;
+    }
+
+    SessionRef s = SessionRef::adopt(PartnerSession::create(*this, *link_, user));
+    if (!s) return false;
+    enum { Listed, SameUser, InvitedMeanwhile, Full } outcome;
+    char inviter[OnlineUser::kNameBytes] = {};
+    {
+        // The announcement took a while: an invitation may have come in.
+        platform::ScopedLock guard(listLock_);
+        SessionRef incoming = sessions_.incoming();
+        if (incoming) {
+            std::memcpy(inviter, incoming->partnerName(), sizeof inviter);
+            outcome = InvitedMeanwhile;
+        } else if (sessions_.anyWithPartnerIp(user.ip)) {
+            outcome = SameUser;
+        } else if (!sessions_.add(s.get())) {
+            outcome = Full;
+        } else {
+            sessions_.setOutgoing(s.get());
+            outgoingSerial_.fetch_add(1, std::memory_order_relaxed);
+            outcome = Listed;
+        }
+    }
+    if (outcome != Listed) {
+        s->close(false);  // never listed: only its thread ends
+        if (outcome == InvitedMeanwhile)
+            postMessagef("Can't invite %s because %s attempts to invite you.", user.name, inviter);
+        return outcome == SameUser;
+    }
+    s->setMonitorMode(settings_.monitorMode());
+    s->startInvitation(true);
+    return true;
+}
+
+void SessionController::disconnect(PartnerSession* session) {
+    if (!session) return;
+    SessionRef hold(session);
+    // The time code generator stops here once it exists.
+    sessions_.forgetInvitation(session);
+    if (session->closed()) return;
+    postMessagef("Disconnected from %s", session->partnerName());
+    session->close(true);
+}
+
+void SessionController::acceptInvitation(PartnerSession* session, bool accept) {
+    if (!session || !isSession(session)) return;
+    SessionRef hold(session);
+    platform::ScopedLock guard(answerLock_);
+    session->acceptInvitation(accept);
+}
+
+void SessionController::endSession(PartnerSession& s) {
+    SessionRef hold(&s);
+    disconnect(&s);
+    for (int waited = 0; waited < kSessionGoneWaitMs; waited += kSessionGoneCheckMs) {
+        if (!isSession(&s) && s.threadEnded()) return;
+        platform::sleepMilliseconds(kSessionGoneCheckMs);
+    }
+}
+
+void SessionController::disconnectOthers(PartnerSession& keep) {
+    // Bounded: each round ends one session or finds none left open.
+    for (int round = 0; round <= SessionList::kMaxSessions; ++round) {
+        SessionRef other = sessions_.firstOpenOtherThan(&keep);
+        if (!other) return;
+        endSession(*other);
+    }
+}
+
+void SessionController::closeAllSessions() {
+    // Sessions an Invite creates meanwhile are taken in the next round.
+    for (int round = 0; round < 4 && sessions_.count() > 0; ++round) {
+        SessionSnapshot all;
+        sessions_.snapshot(all);
+        for (int i = 0; i < all.count(); ++i) disconnect(all[i]);
+    }
+}
+
+void SessionController::sessionConnected(PartnerSession& session) {
+    sessions_.forgetInvitation(&session);
+    notifyListeners(&session, SessionListener::kConnected);
+}
+
+void SessionController::sessionClosed(PartnerSession& session) {
+    // The time code generator stops here once it exists.
+    sessions_.retire(session);
+}
+
+void SessionController::releaseEndedSessions() {
+    SessionSnapshot ended;
+    sessions_.takeEnded(ended);
+    // The snapshot holds the list's references; they go when it does,
+    // after the listeners have dropped theirs.
+    for (int i = 0; i < ended.count(); ++i) notifyListeners(ended[i], SessionListener::kReleased);
+}
+
+void SessionController::heartbeatPass() {
+    if (!loggedIn()) return;
+    const uint32_t now = platform::tickCount();
+    SessionSnapshot all;
+    sessions_.snapshot(all);
+    for (int i = 0; i < all.count() && loggedIn(); ++i) {
+        PartnerSession* s = all[i];
+        if (s->deadlinePassed(now)) {
+            postMessagef("Sorry, no connection to %s", s->partnerName());
+            s->close(true);
+            return;
+        }
+        s->heartbeat();
+    }
+}
+
+void SessionController::statusValues(StatusReportFields& f) {
+    f.codec = statusField(settings_.codec());
+    f.audioShare = statusField(settings_.audioQuality() * 100.0);
+    f.upstreamRate = statusField(settings_.upstreamRate() * 10.0);
+    f.audioBitrate = statusField(settings_.audioRate() * 10.0);
+}
+
+void SessionController::onMonitorModeChanged() {
+    SessionSnapshot all;
+    sessions_.snapshot(all);
+    const bool on = settings_.monitorMode();
+    for (int i = 0; i < all.count(); ++i) all[i]->setMonitorMode(on);
+}
+
+// ---- From the peer link's network thread -----------------------------------
+
+void SessionController::onPeerPacket(const PeerMessage& message, const PeerAddress& from) {
+    if (!loggedIn()) return;
+    InvitationStep step;
+    if (message.kind() == static_cast<uint8_t>(MessageKind::Invitation) && parseInvitation(message, step) &&
+        step == InvitationStep::Invite) {
+        onIncomingInvitation(message, from);
+        return;
+    }
+    routePacket(message, from);
+}
+
+void SessionController::routePacket(const PeerMessage& message, const PeerAddress& from) {
+    SessionRef s = sessions_.withIp(from.ip);
+    if (!s) return;
+    // Replies follow the partner's address as seen, through its router.
+    s->connection().setPartnerAddress(from);
+    s->connection().onMessage(message);
+}
+
+bool SessionController::findOnlineUserByIp(const char* ip, OnlineUser& out) const {
+    platform::ScopedLock guard(const_cast<platform::RecursiveLock&>(listLock_));
+    for (int i = 0; onlineList_.onlineUserAt(i, out); ++i)
+        if (std::strcmp(out.ip, ip) == 0) return true;
+    return false;
+}
+
+void SessionController::onIncomingInvitation(const PeerMessage& message, const PeerAddress& from) {
+    // Repeats of the Invite rounds, once their session exists, stop here
+    // (an Invite from the user this one is inviting goes on, to be told).
+    {
+        SessionRef existing = sessions_.withIp(from.ip);
+        if (existing && existing.get() != sessions_.outgoing().get()) return;
+    }
+    const std::string ip = platform::formatIpv4(from.ip);
+    OnlineUser user;
+    if (!findOnlineUserByIp(ip.c_str(), user)) {
+        // The inviter may have come online since the last refresh. Each
+        // refresh is a web request on this thread, so not for every packet.
+        const uint32_t now = platform::tickCount();
+        if (inviteRefreshed_ && now - inviteRefreshAt_ < kInviteRefreshGapMs) return;
+        inviteRefreshed_ = true;
+        inviteRefreshAt_ = now;
+        refreshOnlineList();
+        if (!loggedIn() || !findOnlineUserByIp(ip.c_str(), user)) return;
+    }
+
+    SessionRef created;
+    char inviting[OnlineUser::kNameBytes] = {};
+    uint32_t serial = 0;
+    {
+        platform::ScopedLock guard(listLock_);
+        if (SessionRef outgoing = sessions_.outgoing()) {
+            std::memcpy(inviting, outgoing->partnerName(), sizeof inviting);
+            serial = outgoingSerial_.load(std::memory_order_relaxed);
+        } else if (!sessions_.withIp(from.ip) && sessions_.count() < SessionList::kMaxSessions) {
+            created = SessionRef::adopt(PartnerSession::create(*this, *link_, user));
+            if (created) {
+                created->connection().setPartnerAddress(from);
+                // The new session's lock: no other thread knows the session yet.
+                created->startInvitation(false);
+                created->setDeadline(platform::tickCount() + PartnerSession::kDeadlineMs);
+                if (sessions_.add(created.get())) sessions_.setIncoming(created.get());
+                else created.reset();
+            }
+        }
+    }
+    if (inviting[0]) {
+        if (serial == ignoredSerial_ && from.ip == ignoredIp_) return;
+        ignoredSerial_ = serial;
+        ignoredIp_ = from.ip;
+        postMessagef("Inviting %s, ignoring invitiation from %s", inviting, user.name);
+        return;
+    }
+    if (!created) return;
+    created->setMonitorMode(settings_.monitorMode());
+    created->connection().onMessage(message);
+}
+
+// The socket can send again: every partner connection flushes.
+void SessionController::onPeerTick() {
+    SessionSnapshot all;
+    sessions_.snapshot(all);
+    for (int i = 0; i < all.count(); ++i) all[i]->connection().flush();
+}

@@ -1,0 +1,29 @@
+#pragma once
+// What a PartnerSession asks of the object that owns it: the
+// SessionController in the plug-in, a stand-in in tests.
+struct StatusReportFields;
+class PartnerSession;
+
+class SessionHost {
+public:
+    virtual ~SessionHost() = default;
+
+    // A line for the message log. Any thread.
+    virtual void postMessage(const char* text) = 0;
+    // An Ask arrived for an incoming invitation: ring the alert chime.
+    virtual void startChime() = 0;
+    // The session has just become connected: it is no longer a pending
+    // invitation, and the listeners are told (kind 1). Called once, on the
+    // session's thread, without the session's lock.
+    virtual void sessionConnected(PartnerSession& session) = 0;
+    // The session has just been closed: take it off the session list and
+    // keep it until its thread has ended. Called once, from close(),
+    // without the session's lock; the caller holds a reference.
+    virtual void sessionClosed(PartnerSession& session) = 0;
+    // The user accepts `keep`: end every other session first. Called with
+    // keep's lock held, on the thread that answers the invitation.
+    virtual void disconnectOthers(PartnerSession& keep) = 0;
+    // This user's values for a StatusReport: codec, audio share, upstream
+    // rate and audio bitrate.
+    virtual void statusValues(StatusReportFields& fields) = 0;
+};
