@@ -7,9 +7,11 @@ is closed. A Peer keeps the pipe to its standard input open, so commands can
 be sent one at a time, and collects what it prints on a reader thread.
 """
 
+import ctypes
 import http.client
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import tempfile
@@ -23,6 +25,15 @@ CONTENT = None
 
 STATUS = "status: "
 LOGIN_OK = "Welcome. You are logged in to the Tarvonet."
+
+
+def _die_with_parent():
+    """Child-side start hook: the child is killed when the test runner dies
+    (for example at a CTest time-out), so no service outlives a run."""
+    try:
+        ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+    except (OSError, AttributeError):
+        pass
 
 
 def free_tcp_port():
@@ -67,7 +78,7 @@ class Peer:
         self._stderr = open(log_path, "wb")
         self.process = subprocess.Popen(
             [TRVHOST, *args], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            stderr=self._stderr, env=env, text=True, bufsize=1)
+            stderr=self._stderr, env=env, text=True, bufsize=1, preexec_fn=_die_with_parent)
         self._lines = []
         self._changed = threading.Condition()
         self._cursor = 0  # first status line the next expect looks at
@@ -185,7 +196,7 @@ class Service:
         log_path = os.path.join(self.folder, "service-%d.log" % self._starts)
         with open(log_path, "wb") as log:
             self.process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=log,
-                                            stderr=subprocess.STDOUT)
+                                            stderr=subprocess.STDOUT, preexec_fn=_die_with_parent)
         if not wait_for_port(self.port, 10):
             with open(log_path, "r", errors="replace") as log:
                 raise AssertionError("the service did not listen on port %d:\n%s" % (

@@ -10,11 +10,9 @@ NET = 11
 class Login(unittest.TestCase):
     def setUp(self):
         self.world = World(NET)
+        self.addCleanup(self.world.close)
         self.world.start_service(("alice", "alice-secret"))
         self.alice = self.world.peer("alice")
-
-    def tearDown(self):
-        self.world.close()
 
     def test_good_login_welcomes_and_logout_says_goodbye(self):
         self.alice.send("login alice alice-secret")

@@ -94,14 +94,12 @@ class UsersOnline(unittest.TestCase):
 class Departures(unittest.TestCase):
     def setUp(self):
         self.world = World(NET + 100)
+        self.addCleanup(self.world.close)
         self.world.start_service(("alice", "alice-secret"), ("bob", "bob-secret"))
         self.alice = self.world.peer("alice")
         self.bob = self.world.peer("bob")
         self.world.login(self.alice, "alice", "alice-secret")
         self.world.login(self.bob, "bob", "bob-secret")
-
-    def tearDown(self):
-        self.world.close()
 
     def test_logout_return_and_quit_are_told(self):
         self.alice.send("logout")

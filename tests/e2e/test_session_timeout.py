@@ -15,10 +15,8 @@ TIMEOUT_SECONDS = 30
 class SessionTimeout(unittest.TestCase):
     def setUp(self):
         self.world = World(NET)
+        self.addCleanup(self.world.close)
         self.world.start_service(("alice", "alice-secret"), ("bob", "bob-secret"))
-
-    def tearDown(self):
-        self.world.close()
 
     def test_restarted_service_times_both_sessions_out(self):
         alice = self.world.peer("alice")
