@@ -1,0 +1,313 @@
+// The controller's side of partner sessions, with a plug-in instance as the
+// listener, a stand-in web service and scripted partners on loopback:
+// incoming invitations, routing, listener events and the partner reference,
+// the "ignoring" line, and logout racing an accept.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/NetConfig.h"
+#include "support/FakeHost.h"
+#include "support/TempSettings.h"
+#include "tests/unit/peerlink/LinkHarness.h"
+#include "tests/unit/session/ActionService.h"
+#include "tests/unit/session/SessionTestSupport.h"
+#include "trvcore/LinkPlugin.h"
+#include "trvcore/PluginChunk.h"
+#include "trvcore/SessionController.h"
+#include "trvcore/SessionListener.h"
+
+using namespace sessiontest;
+
+namespace {
+
+struct Partner {
+    std::string address;
+    std::unique_ptr<LinkHarness> link;
+
+    bool open(uint16_t port = kPeerUdpPort, const std::string& at = "") {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            PeerLinkOptions o;
+            o.bindAddress = at.empty() ? freeLoopbackAddress() : at;
+            o.port = port;
+            link.reset(new LinkHarness(o));
+            if (link->link->hasSocket()) {
+                address = o.bindAddress;
+                return true;
+            }
+            if (!at.empty()) break;
+        }
+        return false;
+    }
+    void send(InvitationStep step) {
+        PeerMessage m;
+        buildInvitation(m, step);
+        link->connection->post(m);
+    }
+    int received(InvitationStep step) {
+        int n = 0;
+        for (const std::vector<uint8_t>& m : link->messages()) {
+            InvitationStep s;
+            if (parseInvitation(MessageBytes(m.data(), m.size()), s) && s == step) ++n;
+        }
+        return n;
+    }
+    int receivedKind(MessageKind kind) {
+        int n = 0;
+        for (const std::vector<uint8_t>& m : link->messages())
+            if (m[kMessageKindAt] == static_cast<uint8_t>(kind)) ++n;
+        return n;
+    }
+};
+
+class EventLog : public SessionListener {
+public:
+    void onSessionEvent(void* object, int kind) override {
+        std::lock_guard<std::mutex> g(mutex_);
+        events_.push_back({object, kind});
+    }
+    int count(int kind, void* object = nullptr) {
+        std::lock_guard<std::mutex> g(mutex_);
+        int n = 0;
+        for (const auto& e : events_)
+            if (e.second == kind && (!object || e.first == object)) ++n;
+        return n;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::pair<void*, int>> events_;
+};
+
+class ControllerSessionsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(service.port(), 0);
+        ASSERT_TRUE(bob.open());
+        ASSERT_TRUE(carol.open());
+        platform::setServiceOverride("127.0.0.1", service.port());
+        for (int attempt = 0; attempt < 20 && !c; ++attempt) {
+            own = freeLoopbackAddress();
+            platform::setLocalAddress(own);
+            effect = host.create();
+            ASSERT_NE(effect, nullptr);
+            plugin = static_cast<LinkPlugin*>(static_cast<AudioEffect*>(effect->object));
+            if (plugin->controller()->peerLink()->hasSocket()) c = plugin->controller();
+            else host.close(effect);
+        }
+        ASSERT_NE(c, nullptr);
+        service.setUsers({{"me", own}, {"bob", bob.address}, {"carol", carol.address}});
+        c->addListener(&events);
+        logIn();
+        baseline = PartnerSession::liveCount();
+    }
+    void TearDown() override {
+        if (c) {
+            c->logout();
+            c->removeListener(&events);
+        }
+        if (effect) host.close(effect);
+        platform::setLocalAddress("127.0.0.254");
+        platform::setServiceOverride("", 0);
+    }
+
+    void logIn() {
+        c->setUserName("me");
+        c->setPassword("secret");
+        ASSERT_TRUE(c->login());
+        ASSERT_EQ(c->onlineCount(), 2);
+    }
+    bool logged(const std::string& text) {
+        char line[MessageLog::kLineBytes];
+        for (int k = 0; k < MessageLog::kLines && c->message(k, line); ++k)
+            if (text == line) return true;
+        return false;
+    }
+    int loggedTimes(const std::string& text) {
+        char line[MessageLog::kLineBytes];
+        int n = 0;
+        for (int k = 0; k < MessageLog::kLines && c->message(k, line); ++k)
+            if (text == line) ++n;
+        return n;
+    }
+    SessionRef sessionFor(const Partner& p) {
+        for (int i = 0; i < c->sessionCount(); ++i) {
+            SessionRef s = c->sessionAt(i);
+            if (s && p.address == s->partnerIp()) return s;
+        }
+        return SessionRef();
+    }
+    // `p` invites this user and sends Ask once it rang; the session asks.
+    SessionRef askedBy(Partner& p) {
+        p.link->connection->setPartnerAddress(own.c_str());
+        p.send(InvitationStep::Invite);
+        SessionRef s;
+        eventually([&] { return bool(s = sessionFor(p)); });
+        if (!s) return s;
+        eventually([&] { return p.received(InvitationStep::Ringing) > 0; });
+        p.send(InvitationStep::Ask);
+        eventually([&] { return s->awaitingAnswer(); });
+        return s;
+    }
+    bool allReleased() {
+        return eventually([&] { return c->sessionCount() == 0 && c->parkedSessionCount() == 0 &&
+                                       PartnerSession::liveCount() == baseline; },
+                          8000);
+    }
+
+    TempSettings settings;
+    ActionService service;
+    Partner bob, carol;
+    FakeHost host;
+    AEffect* effect = nullptr;
+    LinkPlugin* plugin = nullptr;
+    SessionController* c = nullptr;
+    std::string own;
+    EventLog events;
+    int baseline = 0;
+};
+
+}  // namespace
+
+TEST_F(ControllerSessionsTest, AnInviteFromOutsideTheOnlineListIsIgnoredAndRepeatsMakeOneSession) {
+    Partner stranger;
+    ASSERT_TRUE(stranger.open());
+    stranger.link->connection->setPartnerAddress(own.c_str());
+    const int refreshes = service.requests("onlinelist");
+    for (int i = 0; i < 5; ++i) stranger.send(InvitationStep::Invite);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(c->sessionCount(), 0);
+    EXPECT_EQ(stranger.received(InvitationStep::Ringing), 0);
+    EXPECT_LE(service.requests("onlinelist") - refreshes, 2) << "not one web request per Invite";
+
+    bob.link->connection->setPartnerAddress(own.c_str());
+    for (int i = 0; i < 5; ++i) bob.send(InvitationStep::Invite);
+    ASSERT_TRUE(eventually([&] { return logged("Invitation from bob."); }));
+    EXPECT_EQ(c->sessionCount(), 1);
+    EXPECT_EQ(loggedTimes("Invitation from bob."), 1);
+    SessionRef s = c->sessionAt(0);
+    ASSERT_TRUE(s);
+    EXPECT_FALSE(s->outgoing());
+    EXPECT_TRUE(c->hasSessionWith(OnlineUser(user("bob", bob.address))));
+    EXPECT_FALSE(c->hasSessionWith(OnlineUser(user("carol", carol.address))));
+}
+
+TEST_F(ControllerSessionsTest, PacketsOfAPartnerReaimItsConnectionAtTheSendersPort) {
+    SessionRef s = askedBy(bob);
+    ASSERT_TRUE(s);
+    Partner moved;  // the same partner, through another port of its router
+    ASSERT_TRUE(moved.open(0, bob.address));
+    moved.link->connection->setPartnerAddress(own.c_str());
+    PeerMessage ping;
+    buildPing(ping, 1.0);
+    moved.link->connection->post(ping);
+    ASSERT_TRUE(eventually([&] { return s->connection().partnerAddress().port == moved.link->link->boundPort(); }));
+    ASSERT_TRUE(eventually([&] { return moved.receivedKind(MessageKind::StatusReport) == 1; }))
+        << "the answer goes to where the Ping came from";
+    EXPECT_EQ(c->pendingInvitation().get(), s.get());
+}
+
+TEST_F(ControllerSessionsTest, ConnectingMakesTheSessionThePluginsPartnerUntilItIsReleased) {
+    SessionRef s = askedBy(bob);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(plugin->partner(), nullptr) << "a pending invitation is nobody's partner";
+    c->acceptInvitation(s.get(), true);
+    EXPECT_FALSE(c->pendingInvitation());
+    EXPECT_EQ(bob.received(InvitationStep::Accept), 5);
+    bob.send(InvitationStep::Connected);
+    ASSERT_TRUE(eventually([&] { return events.count(SessionListener::kConnected, s.get()) == 1; }));
+    EXPECT_TRUE(c->anyConnected());
+    EXPECT_EQ(plugin->partner(), s.get());
+    void* data = nullptr;
+    ASSERT_EQ(FakeHost::call(effect, effGetChunk, 0, 0, &data), PluginChunk::kSize);
+    EXPECT_STREQ(static_cast<const char*>(data) + 224, "bob");
+
+    // A second instance takes the connected session as its partner too.
+    AEffect* second = host.create();
+    ASSERT_NE(second, nullptr);
+    auto* secondPlugin = static_cast<LinkPlugin*>(static_cast<AudioEffect*>(second->object));
+    EXPECT_EQ(secondPlugin->partner(), s.get());
+    host.close(second);
+
+    c->disconnect(s.get());
+    EXPECT_TRUE(logged("Disconnected from bob"));
+    EXPECT_EQ(c->sessionCount(), 0);
+    ASSERT_TRUE(eventually([&] { return bob.receivedKind(MessageKind::Bye) >= 1; }));
+    ASSERT_TRUE(eventually([&] { return events.count(SessionListener::kReleased, s.get()) == 1; }));
+    EXPECT_EQ(plugin->partner(), nullptr);
+    s.reset();
+    EXPECT_TRUE(allReleased());
+}
+
+TEST_F(ControllerSessionsTest, AnInviteDuringOwnInviteRoundsIsIgnoredWithOneLine) {
+    OnlineUser target;
+    ASSERT_TRUE(c->findOnlineUser("bob", target));
+    // Bob never answers; carol invites meanwhile.
+    std::future<bool> invited = std::async(std::launch::async, [&] { return c->invite(target); });
+    ASSERT_TRUE(eventually([&] { return logged("Inviting bob..."); }));
+    ASSERT_GE(service.requests("invite"), 1);
+    EXPECT_LE(service.requests("invite"), SessionController::kAnnounceRounds);
+    carol.link->connection->setPartnerAddress(own.c_str());
+    for (int i = 0; i < 4; ++i) carol.send(InvitationStep::Invite);
+    ASSERT_TRUE(eventually([&] { return logged("Inviting bob, ignoring invitiation from carol"); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(loggedTimes("Inviting bob, ignoring invitiation from carol"), 1);
+    EXPECT_FALSE(sessionFor(carol));
+    EXPECT_GE(bob.received(InvitationStep::Invite), 1);
+    SessionRef s = sessionFor(bob);
+    ASSERT_TRUE(s);
+    EXPECT_TRUE(s->outgoing());
+    c->disconnect(s.get());  // the user cancels
+    EXPECT_TRUE(invited.get());
+    s.reset();
+    EXPECT_TRUE(allReleased());
+}
+
+TEST_F(ControllerSessionsTest, AcceptAndLogoutAtOnceNeitherWaitsForTheOther) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        if (round > 0) logIn();
+        SessionRef fromBob = askedBy(bob);
+        SessionRef fromCarol = askedBy(carol);
+        ASSERT_TRUE(fromBob && fromCarol);
+        ASSERT_TRUE(fromBob->awaitingAnswer() && fromCarol->awaitingAnswer());
+        // Accepting bob holds his session's lock while it ends carol's; the
+        // logout spans both. Released together.
+        std::atomic<int> ready{0};
+        auto together = [&] {
+            ++ready;
+            while (ready.load() < 2) std::this_thread::yield();
+        };
+        std::future<void> accept = std::async(std::launch::async, [&] {
+            together();
+            if (round == 1) std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            c->acceptInvitation(fromBob.get(), true);
+        });
+        std::future<void> logout = std::async(std::launch::async, [&] {
+            together();
+            if (round == 2) std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            c->logout();
+        });
+        const bool finished = accept.wait_for(std::chrono::seconds(20)) == std::future_status::ready &&
+                              logout.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+        if (!finished) {
+            ADD_FAILURE() << "accept and logout wait on each other";
+            std::_Exit(1);  // the threads hold the controller: no clean way on
+        }
+        EXPECT_FALSE(c->loggedIn());
+        EXPECT_TRUE(fromBob->closed());
+        EXPECT_TRUE(fromCarol->closed());
+        ASSERT_TRUE(eventually([&] { return events.count(SessionListener::kReleased, fromCarol.get()) >= 1 &&
+                                            events.count(SessionListener::kReleased, fromBob.get()) >= 1; }));
+        fromBob.reset();
+        fromCarol.reset();
+        EXPECT_TRUE(allReleased());
+    }
+}
