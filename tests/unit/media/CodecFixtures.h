@@ -1,5 +1,5 @@
 #pragma once
-// Signals, listeners and a decoded timeline shared by the codec tests.
+// Signals, listeners and measures shared by the codec tests.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -12,16 +12,15 @@ namespace codectest {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Left: a rising sweep from 200 Hz to 2 kHz, which lines up with itself at
-// one offset only. Right: a steady 440 Hz tone. Both at half full scale.
+// Left: a sweep from 200 Hz to 2 kHz, which lines up with itself at one
+// offset only. Right: a steady 440 Hz tone (or `rightHz`).
 struct TestSignal {
     std::vector<float> left, right;
-    TestSignal(int frames, double rate) : left(frames), right(frames) {
-        const double seconds = frames / rate;
+    TestSignal(int frames, double rate, double rightHz = 440) : left(frames), right(frames) {
         for (int i = 0; i < frames; ++i) {
             const double t = i / rate;
-            left[i] = static_cast<float>(0.5 * std::sin(2 * kPi * (200 * t + 900 * t * t / seconds)));
-            right[i] = static_cast<float>(0.5 * std::sin(2 * kPi * 440 * t));
+            left[i] = static_cast<float>(0.5 * std::sin(2 * kPi * (200 * t + 900 * t * t * rate / frames)));
+            right[i] = static_cast<float>(0.5 * std::sin(2 * kPi * rightHz * t));
         }
     }
 };
@@ -39,7 +38,7 @@ struct Collector : AudioEncoderListener {
     }
 };
 
-// Decoded samples placed at the stream positions they were delivered with.
+// Decoded samples placed at the stream positions they came with.
 struct Timeline : AudioDecoderListener {
     std::vector<float> left, right;
     int deliveries = 0, lastFrames = 0;
@@ -48,19 +47,19 @@ struct Timeline : AudioDecoderListener {
         lastFrames = frames;
         const size_t end = static_cast<size_t>(position + frames);
         if (left.size() < end) left.resize(end), right.resize(end);
-        for (int i = 0; i < frames; ++i) {
-            left[position + i] = ch[0][i];
-            right[position + i] = count > 1 ? ch[1][i] : ch[0][i];
-        }
+        std::copy(ch[0], ch[0] + frames, left.begin() + position);
+        std::copy(ch[count - 1], ch[count - 1] + frames, right.begin() + position);
     }
 };
 
-// Feeds the whole signal in blocks of `block` frames.
+inline Mp3Decoder::Result decode(Mp3Decoder& d, const Buffer& b, Timeline& out) {
+    return d.decode(b.bytes.data(), b.bytes.size(), b.position, &out);
+}
+
 inline void encodeAll(AudioEncoder& e, const TestSignal& s, int block, AudioEncoderListener* sink) {
     for (size_t at = 0; at < s.left.size(); at += block) {
-        const int n = static_cast<int>(std::min<size_t>(block, s.left.size() - at));
         const float* ch[2] = {&s.left[at], &s.right[at]};
-        e.encode(ch, n, sink);
+        e.encode(ch, static_cast<int>(std::min<size_t>(block, s.left.size() - at)), sink);
     }
 }
 
@@ -68,14 +67,12 @@ inline void encodeAll(AudioEncoder& e, const TestSignal& s, int block, AudioEnco
 inline double correlation(const std::vector<float>& in, const std::vector<float>& out, int lag,
                           int from, int count) {
     double xy = 0, xx = 0, yy = 0;
-    for (int i = from; i < from + count; ++i) {
-        const double x = in[i], y = out[i + lag];
-        xy += x * y, xx += x * x, yy += y * y;
-    }
+    for (int i = from; i < from + count; ++i)
+        xy += in[i] * out[i + lag], xx += in[i] * in[i], yy += out[i + lag] * out[i + lag];
     return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0;
 }
 
-// Power of one frequency (Goertzel) over samples [from, from + count).
+// Power of one frequency (Goertzel) over [from, from + count).
 inline double power(const std::vector<float>& s, double hz, double rate, int from, int count) {
     const double k = 2 * std::cos(2 * kPi * hz / rate);
     double a = 0, b = 0;
