@@ -25,7 +25,24 @@ const char* const kSchema =
     "  high_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,"
     "  PRIMARY KEY (low_id, high_id),"
     "  CHECK (low_id < high_id));"
-    "CREATE INDEX IF NOT EXISTS partners_by_high ON partners(high_id);";
+    "CREATE INDEX IF NOT EXISTS partners_by_high ON partners(high_id);"
+    // One row counting the changes a live session must follow: pairs,
+    // masters, flags and deletions. Triggers keep it, so that a change made
+    // by any program on the file moves it in the same transaction.
+    "CREATE TABLE IF NOT EXISTS account_changes ("
+    "  id INTEGER PRIMARY KEY CHECK (id = 1),"
+    "  counter INTEGER NOT NULL);"
+    "INSERT OR IGNORE INTO account_changes(id, counter) VALUES (1, 0);"
+    "CREATE TRIGGER IF NOT EXISTS count_user_deleted AFTER DELETE ON users"
+    "  BEGIN UPDATE account_changes SET counter = counter + 1 WHERE id = 1; END;"
+    "CREATE TRIGGER IF NOT EXISTS count_user_changed AFTER UPDATE OF id, name, flags, master_id ON users"
+    "  BEGIN UPDATE account_changes SET counter = counter + 1 WHERE id = 1; END;"
+    "CREATE TRIGGER IF NOT EXISTS count_pair_added AFTER INSERT ON partners"
+    "  BEGIN UPDATE account_changes SET counter = counter + 1 WHERE id = 1; END;"
+    "CREATE TRIGGER IF NOT EXISTS count_pair_changed AFTER UPDATE ON partners"
+    "  BEGIN UPDATE account_changes SET counter = counter + 1 WHERE id = 1; END;"
+    "CREATE TRIGGER IF NOT EXISTS count_pair_removed AFTER DELETE ON partners"
+    "  BEGIN UPDATE account_changes SET counter = counter + 1 WHERE id = 1; END;";
 
 bool fileExists(const std::string& path) {
     struct stat st;
@@ -83,6 +100,8 @@ bool AccountStore::prepareAll() {
         {deleteUser_, "DELETE FROM users WHERE name = ?1"},
         {findUser_, "SELECT id, name, password_hash, flags, master_id FROM users WHERE name = ?1"},
         {findId_, "SELECT id FROM users WHERE name = ?1"},
+        {findById_, "SELECT name, flags, master_id FROM users WHERE id = ?1"},
+        {changeCount_, "SELECT counter FROM account_changes WHERE id = 1"},
         {setHash_, "UPDATE users SET password_hash = ?2 WHERE name = ?1"},
         {setFlags_, "UPDATE users SET flags = ?2 WHERE name = ?1"},
         {insertPair_, "INSERT OR IGNORE INTO partners(low_id, high_id) VALUES(?1, ?2)"},
@@ -239,12 +258,79 @@ StoreResult AccountStore::findUser(std::string_view name, StoredUser& out) {
 
 StoreResult AccountStore::partnerIds(int64_t userId, std::vector<int64_t>& out) {
     std::lock_guard<std::mutex> guard(lock_);
+    return readPartners(userId, out);
+}
+
+StoreResult AccountStore::readChangeCount(int64_t& count) {
+    bool found = changeCount_.step();
+    if (changeCount_.failed()) {
+        StoreResult result = failSql("reading the change count");
+        changeCount_.reset();
+        return result;
+    }
+    count = found ? changeCount_.integer(0) : 0;
+    changeCount_.reset();
+    return StoreResult::Ok;
+}
+
+StoreResult AccountStore::readPartners(int64_t userId, std::vector<int64_t>& out) {
     out.clear();
     partnersOf_.bind(1, userId);
     while (partnersOf_.step()) out.push_back(partnersOf_.integer(0));
-    if (partnersOf_.failed()) return failSql("reading the partners");
+    if (partnersOf_.failed()) {
+        StoreResult result = failSql("reading the partners");
+        partnersOf_.reset();
+        return result;
+    }
     partnersOf_.reset();
     std::sort(out.begin(), out.end());
+    return StoreResult::Ok;
+}
+
+StoreResult AccountStore::changeCount(int64_t& count) {
+    std::lock_guard<std::mutex> guard(lock_);
+    return readChangeCount(count);
+}
+
+StoreResult AccountStore::readAccounts(const std::vector<int64_t>& ids, std::vector<Account>& found,
+                                       int64_t& count) {
+    std::lock_guard<std::mutex> guard(lock_);
+    found.clear();
+    // One read transaction: the accounts and the count of one moment.
+    bool ownTransaction = sqlite3_get_autocommit(db_) != 0;
+    if (ownTransaction && !exec("BEGIN;")) return fail(StoreResult::Failed, "reading the accounts: " + lastError_);
+    StoreResult result = readChangeCount(count);
+    for (size_t i = 0; result == StoreResult::Ok && i < ids.size(); ++i) {
+        findById_.bind(1, ids[i]);
+        bool exists = findById_.step();
+        if (findById_.failed()) {
+            result = failSql("reading the users");
+            break;
+        }
+        if (!exists) continue;
+        Account account;
+        account.id = ids[i];
+        account.name = findById_.text(0);
+        account.flags = static_cast<int>(findById_.integer(1));
+        account.masterId = findById_.isNull(2) ? 0 : findById_.integer(2);
+        findById_.reset();
+        result = readPartners(account.id, account.partnerIds);
+        found.push_back(std::move(account));
+    }
+    findById_.reset();
+    if (result != StoreResult::Ok) {
+        found.clear();
+        if (ownTransaction) {
+            std::string error = lastError_;
+            exec("ROLLBACK;");
+            lastError_ = error;
+        }
+        return result;
+    }
+    if (ownTransaction && !exec("COMMIT;")) {
+        found.clear();
+        return fail(StoreResult::Failed, "reading the accounts: " + lastError_);
+    }
     return StoreResult::Ok;
 }
 

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Account.h"
 #include "SqliteStatement.h"
 
 struct sqlite3;
@@ -60,6 +61,14 @@ public:
     StoreResult partnerIds(int64_t userId, std::vector<int64_t>& out);
     StoreResult listUsers(std::vector<UserSummary>& out);
 
+    // A count that grows with every change a live session must follow:
+    // partner pairs, master links, flags, deleted users. Changes made by
+    // another program on the same file count too.
+    StoreResult changeCount(int64_t& count);
+    // The accounts with these ids, as of one moment, and the change count of
+    // that moment. Ids without an account (deleted users) are left out.
+    StoreResult readAccounts(const std::vector<int64_t>& ids, std::vector<Account>& found, int64_t& count);
+
     // Groups many changes into one transaction (bulk account creation).
     bool beginBatch();
     bool commitBatch();
@@ -72,15 +81,17 @@ private:
     bool prepareAll();
     bool exec(const char* sql);
     StoreResult idOf(std::string_view name, int64_t& id);
+    StoreResult readChangeCount(int64_t& count);
+    StoreResult readPartners(int64_t userId, std::vector<int64_t>& out);
     StoreResult fail(StoreResult result, std::string message);
     StoreResult failSql(const char* what);
 
     mutable std::mutex lock_;
     sqlite3* db_;
     std::string lastError_;
-    SqliteStatement insertUser_, deleteUser_, findUser_, findId_, setHash_, setFlags_;
+    SqliteStatement insertUser_, deleteUser_, findUser_, findId_, findById_, setHash_, setFlags_;
     SqliteStatement insertPair_, deletePair_, partnersOf_, setMaster_, masterOf_;
-    SqliteStatement listUsers_, listPairs_;
+    SqliteStatement listUsers_, listPairs_, changeCount_;
 };
 
 }  // namespace tarvonet

@@ -1,7 +1,7 @@
 #pragma once
 // The administration commands: accounts, studio flag, partner pairs and
-// master accounts, run against the database file. Changes reach a running
-// service at each user's next login.
+// master accounts, run against the database file. A running service on the
+// same file follows the changes within about a second (AccountReloader).
 #include <iosfwd>
 
 #include "CommandLine.h"

@@ -1,8 +1,9 @@
 #pragma once
 // The whole running service over an open account database: session table,
 // login service, protocol, HTTP server, and a housekeeping thread that
-// removes timed-out sessions and logs them. `serve` runs one; tests and the
-// load benchmark run one in their own process.
+// removes timed-out sessions and logs them, and brings administration
+// changes of the database to the sessions logged in. `serve` runs one; tests
+// and the load benchmark run one in their own process.
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "AccountReloader.h"
 #include "Clock.h"
 #include "ContentFiles.h"
 #include "HttpServer.h"
@@ -29,6 +31,8 @@ struct ServiceConfig {
     std::string contentFolder;
     HashCost dummyHashCost = HashCost::interactive();
     int64_t housekeepingIntervalMs = 250;
+    // How often the database's change count is read (see AccountReloader).
+    int64_t accountCheckIntervalMs = 500;
 };
 
 class Service {
@@ -52,6 +56,7 @@ private:
     SessionTable sessions_;
     ContentFiles content_;
     LoginService logins_;
+    AccountReloader reloader_;
     ServiceProtocol protocol_;
     HttpServer http_;
     std::mutex sleepLock_;

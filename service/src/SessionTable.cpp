@@ -67,8 +67,8 @@ std::vector<EndedSession> SessionTable::login(uint32_t address, Account account,
     if (byAddress != byAddress_.end()) replace(byAddress->second);
     auto byAccount = byAccount_.find(account.id);
     if (byAccount != byAccount_.end()) replace(byAccount->second);
-    // Partner pairs are read at login; a partner already online learns of
-    // pairs added since its own login from this one.
+    // A partner already online learns of a pair added since the last
+    // refreshAccounts() from this login at once.
     for (int64_t partnerId : account.partnerIds) {
         auto it = byAccount_.find(partnerId);
         if (it != byAccount_.end()) addPartner(it->second->second.account, account.id);
@@ -205,6 +205,49 @@ std::vector<EndedSession> SessionTable::expire(int64_t nowMs) {
         }
     }
     return ended;
+}
+
+AccountQuery SessionTable::accountQuery() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    AccountQuery query;
+    query.sessions.reserve(sessions_.size());
+    for (const auto& entry : sessions_) query.sessions.push_back({entry.second.account.id, entry.first});
+    query.nextSession = nextSeq_;
+    return query;
+}
+
+AccountRefresh SessionTable::refreshAccounts(const AccountQuery& asked, std::vector<Account> found) {
+    auto byId = [](const Account& a, const Account& b) { return a.id < b.id; };
+    std::sort(found.begin(), found.end(), byId);
+    for (Account& account : found) std::sort(account.partnerIds.begin(), account.partnerIds.end());
+    AccountRefresh refresh;
+    std::lock_guard<std::mutex> guard(lock_);
+    refresh.askAgain = nextSeq_ != asked.nextSession;
+    for (const AccountQuery::Entry& ref : asked.sessions) {
+        auto at = byAccount_.find(ref.accountId);
+        if (at == byAccount_.end()) continue;  // logged out meanwhile
+        SessionMap::iterator it = at->second;
+        if (it->first != ref.session) continue;  // logged in again meanwhile
+        Account probe;
+        probe.id = ref.accountId;
+        auto fresh = std::lower_bound(found.begin(), found.end(), probe, byId);
+        Account& current = it->second.account;
+        if (fresh == found.end() || fresh->id != ref.accountId || fresh->name != current.name) {
+            refresh.ended.push_back({current.name, it->second.address});
+            eraseLocked(it);
+            continue;
+        }
+        if (fresh->flags == current.flags && fresh->masterId == current.masterId &&
+            fresh->partnerIds == current.partnerIds) {
+            continue;
+        }
+        current.flags = fresh->flags;
+        current.masterId = fresh->masterId;
+        current.partnerIds = fresh->partnerIds;
+        ++refresh.updated;
+        ++version_;
+    }
+    return refresh;
 }
 
 size_t SessionTable::sessionCount() const {

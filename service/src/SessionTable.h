@@ -2,9 +2,10 @@
 // The login sessions, keyed by the client's IPv4 address (the plug-in sends
 // no cookie), and the mailbox of pending invitations.
 //
-// A session lives from its login until its logout, or until it has gone
-// `sessionTimeoutMs` without a keep-alive; a dead session answers like an
-// absent one at once and is removed (and reported) by the next expire().
+// A session lives from its login until its logout, until its account is
+// deleted (refreshAccounts), or until it has gone `sessionTimeoutMs` without
+// a keep-alive; a dead session answers like an absent one at once and is
+// removed (and reported) by the next expire().
 // One address holds one session and one account is logged in at one address
 // at a time: a login replaces both kinds of earlier session.
 //
@@ -49,6 +50,23 @@ struct OnlineListResult {
     size_t users = 0;
 };
 
+// The sessions whose accounts are to be read afresh, and where the logins
+// stood then.
+struct AccountQuery {
+    struct Entry {
+        int64_t accountId = 0;
+        uint64_t session = 0;  // a new login of the account makes a new one
+    };
+    std::vector<Entry> sessions;
+    uint64_t nextSession = 0;
+};
+
+struct AccountRefresh {
+    size_t updated = 0;                // sessions whose pairs, master or flags changed
+    std::vector<EndedSession> ended;   // sessions whose account is gone
+    bool askAgain = false;             // logins came in between: their data may be older
+};
+
 enum class InviteStatus { Registered, InviterNotLoggedIn, InviteeNotOnline };
 enum class InvitationStatus { Waiting, None, NotLoggedIn };
 
@@ -66,6 +84,15 @@ public:
     InvitationStatus checkInvitation(uint32_t invitee, int64_t nowMs, uint32_t& inviter) const;
     // Removes dead sessions and stale invitations; returns the sessions removed.
     std::vector<EndedSession> expire(int64_t nowMs);
+
+    // Administration changes for sessions already logged in: accountQuery()
+    // names the accounts of every session, refreshAccounts() takes them read
+    // afresh. A session whose account is not among them, or has another name
+    // (a reused id), ends. Sessions that logged in between the two calls may
+    // have read their accounts before the fresh read or after it: they are
+    // left alone, and askAgain says that another round is due.
+    AccountQuery accountQuery() const;
+    AccountRefresh refreshAccounts(const AccountQuery& asked, std::vector<Account> found);
 
     size_t sessionCount() const;
     const SessionLimits& limits() const { return limits_; }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include "AccountStore.h"
@@ -74,6 +75,125 @@ TEST_F(AccountStoreTest, DeletingAUserDropsHisPairsAndFreesHisDependents) {
     StoredUser user;
     store->findUser("cleo", user);
     EXPECT_EQ(user.masterId, 0);
+}
+
+TEST_F(AccountStoreTest, ChangeCountMovesWithWhatLiveSessionsFollowOnly) {
+    int64_t last = 0;
+    ASSERT_EQ(store->changeCount(last), StoreResult::Ok);
+    auto moved = [&] {
+        int64_t now = 0;
+        EXPECT_EQ(store->changeCount(now), StoreResult::Ok);
+        bool result = now > last;
+        last = now;
+        return result;
+    };
+    store->addPartners("anna", "ben");
+    EXPECT_TRUE(moved()) << "partner add";
+    store->removePartners("anna", "ben");
+    EXPECT_TRUE(moved()) << "partner del";
+    store->setMaster("ben", "anna");
+    EXPECT_TRUE(moved()) << "master set";
+    store->clearMaster("ben");
+    EXPECT_TRUE(moved()) << "master clear";
+    store->setFlags("cleo", 0);
+    EXPECT_TRUE(moved()) << "user studio";
+    store->setPasswordHash("cleo", "h2");
+    EXPECT_FALSE(moved()) << "a new password changes nothing a session shows";
+    EXPECT_EQ(store->removePartners("anna", "ben"), StoreResult::NotFound);
+    EXPECT_EQ(store->setMaster("anna", "anna"), StoreResult::Invalid);
+    std::vector<UserSummary> users;
+    store->listUsers(users);
+    EXPECT_FALSE(moved()) << "refusals and reads";
+    store->deleteUser("cleo");
+    EXPECT_TRUE(moved()) << "user del";
+}
+
+TEST_F(AccountStoreTest, ReadAccountsGivesPairsAndMastersAndLeavesOutDeletedIds) {
+    int64_t anna = idOf("anna");
+    int64_t ben = idOf("ben");
+    int64_t cleo = idOf("cleo");
+    store->addPartners("anna", "ben");
+    store->addPartners("cleo", "anna");
+    store->setMaster("ben", "cleo");
+    store->setFlags("cleo", 0);
+    store->deleteUser("ben");
+    std::vector<Account> found;
+    int64_t count = -1;
+    ASSERT_EQ(store->readAccounts({cleo, ben, anna, 9999}, found, count), StoreResult::Ok);
+    int64_t current = -2;
+    store->changeCount(current);
+    EXPECT_EQ(count, current);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].id, cleo);
+    EXPECT_EQ(found[0].name, "cleo");
+    EXPECT_EQ(found[0].flags, 0);
+    EXPECT_EQ(found[0].partnerIds, std::vector<int64_t>{anna});
+    EXPECT_EQ(found[1].name, "anna");
+    EXPECT_EQ(found[1].flags, 16);
+    EXPECT_EQ(found[1].partnerIds, std::vector<int64_t>{cleo}) << "the pair with ben went with him";
+
+    ASSERT_TRUE(store->beginBatch());
+    store->setMaster("anna", "cleo");
+    ASSERT_EQ(store->readAccounts({anna}, found, count), StoreResult::Ok) << "inside an open batch";
+    EXPECT_EQ(found.at(0).masterId, cleo);
+    EXPECT_TRUE(store->commitBatch());
+}
+
+TEST(AccountStoreFile, ChangesByAnotherConnectionMoveTheCount) {
+    std::string path = ::testing::TempDir() + "tvn_store_count_" + std::to_string(::getpid()) + ".db";
+    std::string error;
+    auto service = AccountStore::open(path, true, error);
+    ASSERT_TRUE(service) << error;
+    auto admin = AccountStore::open(path, false, error);
+    ASSERT_TRUE(admin) << error;
+    admin->addUser("anna", "h", 16);
+    admin->addUser("ben", "h", 16);
+    int64_t before = 0;
+    ASSERT_EQ(service->changeCount(before), StoreResult::Ok);
+    ASSERT_EQ(admin->addPartners("anna", "ben"), StoreResult::Ok);
+    int64_t after = 0;
+    ASSERT_EQ(service->changeCount(after), StoreResult::Ok);
+    EXPECT_GT(after, before);
+    StoredUser anna;
+    ASSERT_EQ(service->findUser("anna", anna), StoreResult::Ok);
+    std::vector<Account> found;
+    ASSERT_EQ(service->readAccounts({anna.id}, found, after), StoreResult::Ok);
+    EXPECT_EQ(found.at(0).partnerIds.size(), 1u);
+    service.reset();
+    admin.reset();
+    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
+}
+
+TEST(AccountStoreFile, DatabaseMadeBeforeTheChangeCountGetsIt) {
+    std::string path = ::testing::TempDir() + "tvn_store_old_" + std::to_string(::getpid()) + ".db";
+    std::string error;
+    {
+        auto store = AccountStore::open(path, true, error);
+        ASSERT_TRUE(store) << error;
+        store->addUser("anna", "h", 16);
+        store->addUser("ben", "h", 16);
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "DROP TRIGGER count_user_deleted; DROP TRIGGER count_user_changed;"
+                           "DROP TRIGGER count_pair_added; DROP TRIGGER count_pair_changed;"
+                           "DROP TRIGGER count_pair_removed; DROP TABLE account_changes;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+
+    auto store = AccountStore::open(path, false, error);
+    ASSERT_TRUE(store) << error;
+    int64_t before = -1;
+    ASSERT_EQ(store->changeCount(before), StoreResult::Ok) << store->lastError();
+    store->addPartners("anna", "ben");
+    int64_t after = -1;
+    store->changeCount(after);
+    EXPECT_GT(after, before);
+    store.reset();
+    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
 }
 
 TEST(AccountStoreFile, OpensOnlyExistingDatabasesUnlessCreating) {

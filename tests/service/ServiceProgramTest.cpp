@@ -9,6 +9,7 @@
 #include "ChildProcess.h"
 #include "PluginParser.h"
 #include "RawConnection.h"
+#include "TestSupport.h"
 
 using namespace tvntest;
 
@@ -83,6 +84,42 @@ TEST_F(ServiceProgramTest, ServeLogsLoginTimeOutAndStopsCleanlyOnSigterm) {
 
     ASSERT_TRUE(serve.signal(SIGTERM));
     EXPECT_FALSE(serve.waitForLine("stopped", 5000).empty()) << serve.errorOutput();
+    EXPECT_EQ(serve.wait(5000), 0);
+}
+
+TEST_F(ServiceProgramTest, AdminCommandsRunWhileUsersAreOnlineReachTheRunningServe) {
+    std::string out;
+    ASSERT_EQ(admin({"user", "add", "anna", "pw-anna"}, out), 0) << out;
+    ASSERT_EQ(admin({"user", "add", "ben", "pw-ben"}, out), 0) << out;
+    ChildProcess serve;
+    ASSERT_TRUE(serve.start({kProgram, "serve", "--listen", "127.0.0.1:0", "--db", db, "--content",
+                             TVN_DEFAULT_CONTENT}));
+    std::string listening = serve.waitForLine("listening on 127.0.0.1:", 5000);
+    ASSERT_FALSE(listening.empty()) << serve.errorOutput();
+    uint16_t port = static_cast<uint16_t>(std::atoi(listening.c_str() + listening.find("127.0.0.1:") + 10));
+    RawConnection anna;
+    RawConnection ben;
+    int flags = 0;
+    ASSERT_TRUE(anna.open("127.0.0.22", port));
+    ASSERT_TRUE(parseLogin(anna.post("action=login&username=anna&password=pw-anna&counter=1&extra=0", false, 10000),
+                           flags));
+    ASSERT_TRUE(ben.open("127.0.0.23", port));
+    ASSERT_TRUE(
+        parseLogin(ben.post("action=login&username=ben&password=pw-ben&counter=1&extra=0", false, 10000), flags));
+    auto partnerBit = [](RawConnection& viewer) {
+        std::vector<ListedUser> users;
+        return parseOnlineList(viewer.post("action=onlinelist", true), users) == 1 ? users[0].partner : -1;
+    };
+    ASSERT_EQ(partnerBit(anna), 0);
+
+    ASSERT_EQ(admin({"partner", "add", "anna", "ben"}, out), 0) << out;
+    EXPECT_TRUE(waitUntil([&] { return partnerBit(anna) == 1; }, 3000)) << serve.errorOutput();
+    EXPECT_TRUE(waitUntil([&] { return partnerBit(ben) == 1; }, 3000));
+    ASSERT_EQ(admin({"user", "del", "ben"}, out), 0) << out;
+    EXPECT_FALSE(serve.waitForLine("session of \"ben\" at 127.0.0.23 ended", 3000).empty()) << serve.errorOutput();
+    EXPECT_NE(ben.post("action=keepalive&flags=0", true).find("4006"), std::string::npos);
+
+    ASSERT_TRUE(serve.signal(SIGTERM));
     EXPECT_EQ(serve.wait(5000), 0);
 }
 

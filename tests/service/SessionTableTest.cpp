@@ -148,6 +148,66 @@ TEST_F(SessionTableTest, ListKeepsLoginOrderAcrossRefreshes) {
     EXPECT_EQ(namesFor(table, 5, 2), (Names{"u1", "u3", "u4", "u2"}));
 }
 
+// Administration changes handed to sessions already logged in.
+class RefreshAccountsTest : public SessionTableTest {
+protected:
+    RefreshAccountsTest() {
+        for (int i = 1; i <= 3; ++i) table.login(ip(i), account(i), 1, 0);
+    }
+};
+
+TEST_F(RefreshAccountsTest, PairsReadAfreshMarkAndUnmarkPartnersOnBothSides) {
+    AccountRefresh refresh = table.refreshAccounts(table.accountQuery(), {account(1, {2}), account(2, {1}), account(3)});
+    EXPECT_EQ(refresh.updated, 2u);
+    EXPECT_FALSE(refresh.askAgain);
+    EXPECT_EQ(namesFor(table, 1, 1), (Names{"u2*", "u3"}));
+    EXPECT_EQ(namesFor(table, 2, 1), (Names{"u1*", "u3"}));
+    EXPECT_EQ(namesFor(table, 3, 1), (Names{"u1", "u2"}));
+    refresh = table.refreshAccounts(table.accountQuery(), {account(1), account(2), account(3)});
+    EXPECT_EQ(refresh.updated, 2u);
+    EXPECT_EQ(namesFor(table, 1, 2), (Names{"u2", "u3"}));
+    EXPECT_EQ(namesFor(table, 2, 2), (Names{"u1", "u3"}));
+    EXPECT_EQ(table.refreshAccounts(table.accountQuery(), {account(1), account(2), account(3)}).updated, 0u);
+}
+
+TEST_F(RefreshAccountsTest, MasterSetOrClearedShowsAtTheNextList) {
+    table.refreshAccounts(table.accountQuery(), {account(1), account(2, {}, 7), account(3)});
+    EXPECT_EQ(namesFor(table, 2, 1), (Names{"(4007)"})) << "master u7 is not logged in";
+    table.refreshAccounts(table.accountQuery(), {account(1), account(2, {}, 3), account(3)});
+    EXPECT_EQ(namesFor(table, 2, 1), (Names{"u1", "u3"}));
+    table.refreshAccounts(table.accountQuery(), {account(1), account(2), account(3)});
+    EXPECT_EQ(namesFor(table, 2, 1), (Names{"u1", "u3"}));
+}
+
+TEST_F(RefreshAccountsTest, SessionEndsWhenItsAccountIsGoneOrItsIdNamesAnotherUser) {
+    Account reused = account(3);
+    reused.name = "someone else";
+    AccountRefresh refresh = table.refreshAccounts(table.accountQuery(), {account(1, {2}), reused});
+    ASSERT_EQ(refresh.ended.size(), 2u);
+    EXPECT_EQ(refresh.ended[0].name, "u2");
+    EXPECT_EQ(refresh.ended[0].address, ip(2));
+    EXPECT_EQ(refresh.ended[1].name, "u3");
+    EXPECT_FALSE(table.keepAlive(ip(2), 0, 1)) << "answered with 4006";
+    EXPECT_FALSE(table.keepAlive(ip(3), 0, 1));
+    EXPECT_TRUE(table.keepAlive(ip(1), 0, 1));
+    EXPECT_EQ(namesFor(table, 1, 1), (Names{}));
+    EXPECT_EQ(table.sessionCount(), 1u);
+}
+
+TEST_F(RefreshAccountsTest, LoginsBetweenQueryAndRefreshAreLeftAloneAndAskForAnotherRound) {
+    AccountQuery query = table.accountQuery();
+    table.login(ip(5), account(2), 1, 1);  // u2 again, from elsewhere, with what it read then
+    table.login(ip(4), account(4), 1, 1);
+    AccountRefresh refresh = table.refreshAccounts(query, {account(1, {4}), account(3)});
+    EXPECT_TRUE(refresh.askAgain);
+    EXPECT_TRUE(refresh.ended.empty()) << "u2's new session is not judged by the older query";
+    EXPECT_TRUE(table.keepAlive(ip(5), 0, 2));
+    EXPECT_EQ(namesFor(table, 1, 2), (Names{"u4*", "u3", "u2"}));
+    refresh = table.refreshAccounts(table.accountQuery(), {account(1, {4}), account(2), account(3), account(4, {1})});
+    EXPECT_FALSE(refresh.askAgain);
+    EXPECT_EQ(namesFor(table, 4, 3), (Names{"u1*", "u3", "u2"}));
+}
+
 // With more users online than a list holds, most viewers share one list;
 // these pin down that it never goes stale and never shows its viewer.
 class CommonListTest : public ::testing::Test {

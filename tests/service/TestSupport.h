@@ -1,7 +1,10 @@
 #pragma once
 // Small stand-ins shared by the service tests.
+#include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Clock.h"
@@ -30,6 +33,17 @@ private:
     mutable std::mutex lock_;
     std::vector<std::string> lines_;
 };
+
+// Asks `done` every 50 ms until it holds or `timeoutMs` has passed; the
+// last answer.
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
 
 class ManualClock : public tarvonet::Clock {
 public:
