@@ -194,6 +194,14 @@ void PartnerSession::close(bool tellPartner) {
         awaitingAnswer_.store(false, std::memory_order_relaxed);
         connected_.store(false, std::memory_order_relaxed);
         // The media streams stop here, before the connection, once they exist.
+        // The Bye goes in rounds like every other control packet: a partner
+        // that loses it would stay connected to nobody. Repeats find no
+        // session there and are dropped. The connection sends the last one.
+        if (tellPartner) {
+            PeerMessage bye;
+            for (int i = 1; i < kRounds; ++i)
+                if (buildBye(bye)) connection_->post(bye);
+        }
         connection_->close(tellPartner);
         queue_.clear();
     }

@@ -78,9 +78,9 @@ public:
     // every other session first and sends Accept (blocks about 750 ms);
     // reject sends Reject and closes without a Bye. Nothing once closed.
     void acceptInvitation(bool accept);
-    // Ends the session (once): posts a Bye first if the partner is to be
-    // told, gives queued messages up to 1000 ms to leave, and lets the host
-    // take the session off its list.
+    // Ends the session (once): sends Bye rounds first if the partner is to
+    // be told, gives queued messages up to 1000 ms to leave, and lets the
+    // host take the session off its list.
     void close(bool tellPartner);
     // Connected: sends a Ping; the partner's StatusReport gives the round trip.
     void heartbeat();

@@ -4,12 +4,11 @@
 // Lock discipline. listLock and closingLock are only held to look at the
 // session list (SessionList never calls into a session's locked operations
 // under them). Everything that takes a session's lock (close, heartbeat,
-// startInvitation of a listed session, flush) works on a snapshot taken
-// under listLock and released before. So logout (which spans all sessions)
-// and accepting an invitation (which holds its session's lock while it ends
-// the others) never wait on each other. The one nesting left is a brand-new
-// incoming session's lock taken under listLock, which no other thread can
-// hold yet.
+// startInvitation, flush) works on a snapshot taken under listLock and
+// released before, or on a session not listed yet. So logout (which spans
+// all sessions) and accepting an invitation (which holds its session's lock
+// while it ends the others) never wait on each other: no session lock is
+// ever taken under listLock or closingLock.
 #include <cstring>
 #include <string>
 
@@ -230,25 +229,38 @@ void SessionController::onIncomingInvitation(const PeerMessage& message, const P
         if (!loggedIn() || !findOnlineUserByIp(ip.c_str(), user)) return;
     }
 
-    SessionRef created;
     char inviting[OnlineUser::kNameBytes] = {};
     uint32_t serial = 0;
-    {
-        platform::ScopedLock guard(listLock_);
+    // Decided under listLock, the session made outside it (no allocation
+    // and no session lock under listLock), then decided again as it is added.
+    auto mayCreate = [&] {
         if (SessionRef outgoing = sessions_.outgoing()) {
             std::memcpy(inviting, outgoing->partnerName(), sizeof inviting);
             serial = outgoingSerial_.load(std::memory_order_relaxed);
-        } else if (!sessions_.withIp(from.ip) && sessions_.count() < SessionList::kMaxSessions) {
-            created = SessionRef::adopt(PartnerSession::create(*this, *link_, user));
-            if (created) {
-                created->connection().setPartnerAddress(from);
-                // The new session's lock: no other thread knows the session yet.
-                created->startInvitation(false);
-                created->setDeadline(platform::tickCount() + PartnerSession::kDeadlineMs);
-                if (sessions_.add(created.get())) sessions_.setIncoming(created.get());
-                else created.reset();
-            }
+            return false;
         }
+        return !sessions_.withIp(from.ip) && sessions_.count() < SessionList::kMaxSessions;
+    };
+    SessionRef created;
+    bool go;
+    {
+        platform::ScopedLock guard(listLock_);
+        go = mayCreate();
+    }
+    if (go) {
+        created = SessionRef::adopt(PartnerSession::create(*this, *link_, user));
+        if (!created) return;
+        created->connection().setPartnerAddress(from);
+        created->startInvitation(false);
+        created->setDeadline(platform::tickCount() + PartnerSession::kDeadlineMs);
+        created->setMonitorMode(settings_.monitorMode());
+        platform::ScopedLock guard(listLock_);
+        if (mayCreate() && sessions_.add(created.get())) sessions_.setIncoming(created.get());
+        else go = false;
+    }
+    if (!go && created) {
+        created->close(false);  // never listed: only its thread ends
+        created.reset();
     }
     if (inviting[0]) {
         if (serial == ignoredSerial_ && from.ip == ignoredIp_) return;
@@ -258,7 +270,6 @@ void SessionController::onIncomingInvitation(const PeerMessage& message, const P
         return;
     }
     if (!created) return;
-    created->setMonitorMode(settings_.monitorMode());
     created->connection().onMessage(message);
 }
 
