@@ -1,6 +1,7 @@
 #pragma once
 // Handlers of the command table, grouped by what they drive: the session
-// (SessionCommands.cpp) and the run itself (RunCommands.cpp).
+// (SessionCommands.cpp), the partner sessions (InvitationCommands.cpp) and
+// the run itself (RunCommands.cpp).
 #include <string>
 #include <vector>
 
@@ -14,6 +15,13 @@ using Args = std::vector<std::string>;
 CommandResult login(CommandContext& c, const Args& args, std::string& error);
 CommandResult logout(CommandContext& c, const Args& args, std::string& error);
 CommandResult policy(CommandContext& c, const Args& args, std::string& error);
+
+// Partner sessions.
+CommandResult invite(CommandContext& c, const Args& args, std::string& error);
+CommandResult accept(CommandContext& c, const Args& args, std::string& error);
+CommandResult reject(CommandContext& c, const Args& args, std::string& error);
+CommandResult disconnect(CommandContext& c, const Args& args, std::string& error);
+CommandResult state(CommandContext& c, const Args& args, std::string& error);
 
 // Run.
 CommandResult wait(CommandContext& c, const Args& args, std::string& error);

@@ -10,6 +10,7 @@
 #include "tools/trvhost/CommandTable.h"
 #include "tools/trvhost/IdleTicker.h"
 #include "tools/trvhost/LineOutput.h"
+#include "tools/trvhost/SessionEvents.h"
 #include "tools/trvhost/StatusWatcher.h"
 #include "trvcore/LinkPlugin.h"
 #include "trvcore/PluginFactory.h"
@@ -40,7 +41,16 @@ int runCommands(AEffect* effect, TestHost& host, AudioRun& run, const HostOption
     LineOutput lines(out);
     StatusWatcher watcher(controller->messageLog(), lines);
     std::mutex uiLock;
-    IdleTicker idle([plugin] { plugin->idleCheck(); }, uiLock);
+    const AutoAnswer autoAnswer = o.autoAnswer == HostOptions::Answer::Accept   ? AutoAnswer::Accept
+                                  : o.autoAnswer == HostOptions::Answer::Reject ? AutoAnswer::Reject
+                                                                                : AutoAnswer::None;
+    SessionEvents sessionEvents(*controller, lines, autoAnswer);
+    IdleTicker idle(
+        [plugin, &sessionEvents] {
+            plugin->idleCheck();
+            sessionEvents.idle();
+        },
+        uiLock);
     if (!watcher.start() || !idle.start()) {
         std::fprintf(err, "trvhost: cannot start the watcher threads\n");
         return kCommandsCannotStart;
@@ -52,6 +62,7 @@ int runCommands(AEffect* effect, TestHost& host, AudioRun& run, const HostOption
     context.host = &host;
     context.log = &controller->messageLog();
     context.watcher = &watcher;
+    context.sessionEvents = &sessionEvents;
     context.out = &lines;
     context.uiLock = &uiLock;
     context.runOver = [&run] { return run.finished(); };

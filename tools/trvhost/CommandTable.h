@@ -15,6 +15,7 @@ class LineOutput;
 class LinkPlugin;
 class MessageLog;
 class SessionController;
+class SessionEvents;
 class StatusWatcher;
 class TestHost;
 
@@ -26,6 +27,7 @@ struct CommandContext {
     TestHost* host = nullptr;
     const MessageLog* log = nullptr;
     StatusWatcher* watcher = nullptr;
+    SessionEvents* sessionEvents = nullptr;  // the invitation popup and listener events
     LineOutput* out = nullptr;
     std::mutex* uiLock = nullptr;
     // True once the run is over (its time ran out); long waits end early.

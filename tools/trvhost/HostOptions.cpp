@@ -63,6 +63,18 @@ bool isDottedQuad(const char* text) {
     return parts == 4;
 }
 
+// PERCENT or PERCENT,SEED.
+bool parseLoss(const char* text, double& percent, uint32_t& seed) {
+    const char* comma = std::strchr(text, ',');
+    const std::string first = comma ? std::string(text, static_cast<size_t>(comma - text)) : std::string(text);
+    if (!parseDouble(first.c_str(), 0.0, 100.0, percent)) return false;
+    if (!comma) return true;
+    int32_t s = 0;
+    if (!parseInt(comma + 1, 0, 2147483647, s)) return false;
+    seed = static_cast<uint32_t>(s);
+    return true;
+}
+
 bool parseService(const char* text, std::string& host, uint16_t& port) {
     const char* colon = std::strrchr(text, ':');
     if (!colon || colon == text) return false;
@@ -152,6 +164,21 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& out, std::
             }
             out.localAddress = value;
             addressGiven = true;
+        } else if (opt == "--auto-answer") {
+            if (!needsValue(&value)) return false;
+            const std::string v = value;
+            if (v == "accept") out.autoAnswer = HostOptions::Answer::Accept;
+            else if (v == "reject") out.autoAnswer = HostOptions::Answer::Reject;
+            else {
+                error = "--auto-answer wants accept or reject";
+                return false;
+            }
+        } else if (opt == "--peer-loss") {
+            if (!needsValue(&value)) return false;
+            if (!parseLoss(value, out.peerLossPercent, out.peerLossSeed)) {
+                error = "--peer-loss wants PERCENT[,SEED], a percent from 0 to 100";
+                return false;
+            }
         } else if (opt == "--service") {
             if (!needsValue(&value)) return false;
             if (!parseService(value, out.serviceHost, out.servicePort)) {
@@ -167,6 +194,10 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& out, std::
     if (out.help) return true;
     if (!out.builtIn() && (addressGiven || serviceGiven)) {
         error = "--address and --service apply to the built-in plug-in only, not with --plugin";
+        return false;
+    }
+    if (!out.builtIn() && (out.autoAnswer != HostOptions::Answer::None || out.peerLossPercent > 0.0)) {
+        error = "--auto-answer and --peer-loss apply to the built-in plug-in only, not with --plugin";
         return false;
     }
     if (!out.builtIn() && (out.commands || !out.scriptPath.empty())) {
@@ -209,14 +240,18 @@ const char* hostUsage() {
            "                       are then read from standard input unless --script\n"
            "  --commands           read commands from standard input (built-in plug-in)\n"
            "  --script FILE        read commands from FILE (built-in plug-in)\n"
+           "  --auto-answer accept|reject\n"
+           "                       answer every invitation popup at once (built-in plug-in)\n"
            "  --help               this text\n"
            "\n"
            "\n"
            "Commands, one a line, run while the audio blocks keep going; the run ends\n"
            "at quit, at the end of the input, or after --seconds. Every status line the\n"
            "plug-in posts is printed as \"status: <line>\". The command help lists them:\n"
-           "login NAME PASSWORD, logout, wait TEXT [SECONDS], messages, sleep MS,\n"
-           "policy N, quit. Double quotes group words: wait \"is online.\" 5\n"
+           "login NAME PASSWORD, logout, invite NAME, accept, reject, disconnect, state,\n"
+           "wait TEXT [SECONDS], messages, sleep MS, policy N, quit. Listener events are\n"
+           "printed as \"event: <kind> [<partner>]\", the invitation popup as \"popup: ...\".\n"
+           "Double quotes group words: wait \"is online.\" 5\n"
            "\n"
            "Exit status: 0 success, 1 the plug-in or a file failed, 2 bad arguments,\n"
            "3 a command failed (unknown, bad arguments, or a wait that timed out).\n";

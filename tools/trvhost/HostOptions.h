@@ -24,6 +24,12 @@ struct HostOptions {
     uint16_t servicePort = 0;
     std::string scriptPath;  // built-in plug-in only: commands from this file
     bool commands = false;   // built-in plug-in only: commands from standard input
+    // Built-in plug-in only: answer invitation popups at once (scripted runs).
+    enum class Answer { None, Accept, Reject } autoAnswer = Answer::None;
+    // Hidden test option: percent of the peer link's datagrams lost on
+    // sending, with the seed of the random choice.
+    double peerLossPercent = 0.0;
+    uint32_t peerLossSeed = 1;
 
     bool builtIn() const { return pluginPath.empty(); }
     // A networked run (--service) takes commands from standard input unless

@@ -10,6 +10,7 @@
 #include "tools/trvhost/CommandRun.h"
 #include "tools/trvhost/EffectInfo.h"
 #include "tools/trvhost/HostCallback.h"
+#include "tools/trvhost/LossyPeerSocket.h"
 #include "tools/trvhost/PluginLoader.h"
 #include "tools/trvhost/WavFile.h"
 
@@ -199,6 +200,7 @@ int runHostSession(const HostOptions& o, VstPluginMainProc builtIn, std::FILE* o
         // Process-wide settings the plug-in reads when it starts.
         if (!o.localAddress.empty()) platform::setLocalAddress(o.localAddress);
         if (!o.serviceHost.empty()) platform::setServiceOverride(o.serviceHost, o.servicePort);
+        LossyPeerSocket::install(o.peerLossPercent, o.peerLossSeed);
     }
 
     TestHost::Config config;
