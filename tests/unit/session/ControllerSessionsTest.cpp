@@ -23,6 +23,7 @@
 #include "trvcore/PluginChunk.h"
 #include "trvcore/SessionController.h"
 #include "trvcore/SessionListener.h"
+#include "trvcore/UserCommands.h"
 
 using namespace sessiontest;
 
@@ -177,6 +178,7 @@ protected:
 }  // namespace
 
 TEST_F(ControllerSessionsTest, AnInviteFromOutsideTheOnlineListIsIgnoredAndRepeatsMakeOneSession) {
+    EXPECT_EQ(commands::inviteOrEnd(*c, nullptr, "mallory"), commands::InviteOutcome::NoSuchUser);
     Partner stranger;
     ASSERT_TRUE(stranger.open());
     stranger.link->connection->setPartnerAddress(own.c_str());
@@ -236,8 +238,13 @@ TEST_F(ControllerSessionsTest, ConnectingMakesTheSessionThePluginsPartnerUntilIt
     EXPECT_EQ(secondPlugin->partner(), s.get());
     host.close(second);
 
-    c->disconnect(s.get());
+    // The Invite button, with a partner: ends that session, whoever is chosen.
+    {
+        SessionRef partner = plugin->partnerRef();
+        EXPECT_EQ(commands::inviteOrEnd(*c, partner.get(), "carol"), commands::InviteOutcome::Disconnected);
+    }
     EXPECT_TRUE(logged("Disconnected from bob"));
+    EXPECT_FALSE(logged("Inviting carol..."));
     EXPECT_EQ(c->sessionCount(), 0);
     ASSERT_TRUE(eventually([&] { return bob.receivedKind(MessageKind::Bye) >= 1; }));
     ASSERT_TRUE(eventually([&] { return events.count(SessionListener::kReleased, s.get()) == 1; }));
