@@ -1,5 +1,5 @@
-"""Invitations that meet: inviting while being invited, and two users inviting
-each other at the same moment."""
+"""Invitations that meet: inviting while being invited, and a third user's
+invitation reaching someone who is inviting."""
 
 import time
 import unittest
@@ -46,40 +46,6 @@ class InvitationConflicts(unittest.TestCase):
         self.alice.expect("Sorry, bob rejected your invitation.", 10)
         for peer in (self.alice, self.bob, self.carol):
             expect_state(peer, CLEAN)
-
-    def test_two_users_inviting_each_other_at_once_end_without_a_stuck_session(self):
-        allowed = {
-            "alice": ("Can't invite bob, expecting an invitation.",
-                      "Inviting bob, ignoring invitiation from bob",
-                      "Can't invite bob because bob attempts to invite you."),
-            "bob": ("Can't invite alice, expecting an invitation.",
-                    "Inviting alice, ignoring invitiation from alice",
-                    "Can't invite alice because alice attempts to invite you."),
-        }
-        self.alice.send("invite bob")
-        self.bob.send("invite alice")
-        peers = {"alice": self.alice, "bob": self.bob}
-        deadline = time.monotonic() + 20
-        told = {}
-        while time.monotonic() < deadline and len(told) < 2:
-            for name, peer in peers.items():
-                for line in allowed[name]:
-                    if peer.has_status(line):
-                        told[name] = line
-            time.sleep(0.1)
-        self.assertTrue(told, "neither side was told of the other's invitation\n" + self.world.transcripts())
-        # Whoever is left asked refuses; invitations nobody answers time out.
-        for name, peer in peers.items():
-            for _ in range(30):
-                line, _ = state(peer)
-                if "pending none" not in line:
-                    peer.send("reject")
-                if line.startswith("sessions 0 "):
-                    break
-                time.sleep(0.5)
-        for peer in peers.values():
-            expect_state(peer, CLEAN, 15)
-        self.assertFalse(self.alice.has_status("Connected to"), self.world.transcripts())
 
 
 if __name__ == "__main__":
