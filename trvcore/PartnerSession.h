@@ -114,6 +114,10 @@ public:
     // Last round trip and the largest one, in seconds (0 before the first).
     double roundTrip() const { return roundTrip_.load(std::memory_order_relaxed); }
     double maxRoundTrip() const { return maxRoundTrip_.load(std::memory_order_relaxed); }
+    // Performance-counter nanoseconds when this side last queued a Ping, and
+    // when the partner's last Ping arrived (0 before the first).
+    double pingSentAt() const { return pingNotedAt_.load(std::memory_order_relaxed); }
+    double pingArrivedAt() const { return pingArrivedAt_.load(std::memory_order_relaxed); }
     // The partner's last StatusReport; false before the first.
     bool lastStatusReport(uint8_t (&out)[kStatusReportBytes]) const;
 

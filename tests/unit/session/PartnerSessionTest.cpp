@@ -113,44 +113,6 @@ TEST_F(PartnerSessionTest, InviteAndAcceptConnectsBothSidesWithTheirLinesInOrder
     EXPECT_EQ(bob.host.chimes.load(), 1) << "the repeated Asks ring once";
 }
 
-TEST_F(PartnerSessionTest, RejectEndsBothSessionsAndTellsTheInviter) {
-    SessionRef a, b;
-    inviteUntilAsked(a, b);
-    b->acceptInvitation(false);
-    EXPECT_TRUE(b->closed());
-    ASSERT_TRUE(alice.host.waitFor("Sorry, bob rejected your invitation."));
-    ASSERT_TRUE(eventually([&] { return alice.host.closedCalls.load() == 1; }));
-    EXPECT_TRUE(a->closed());
-    EXPECT_EQ(bob.host.lines().back(), "Rejected connection to alice");
-    EXPECT_EQ(bob.host.closedCalls.load(), 1);
-    EXPECT_EQ(alice.host.connectedCalls.load() + bob.host.connectedCalls.load(), 0);
-    // A late answer changes nothing.
-    b->acceptInvitation(true);
-    EXPECT_EQ(bob.host.count("Accepted connection to alice"), 0);
-}
-
-TEST_F(PartnerSessionTest, InviterCancellingWhileAskedWithdrawsTheQuestion) {
-    SessionRef a, b;
-    inviteUntilAsked(a, b);
-    a->close(true);
-    ASSERT_TRUE(bob.host.waitFor("alice cancelled the invitation."));
-    ASSERT_TRUE(eventually([&] { return b->closed(); }));
-    EXPECT_FALSE(b->awaitingAnswer());
-    EXPECT_EQ(bob.host.closedCalls.load(), 1);
-    b->acceptInvitation(true);
-    EXPECT_EQ(bob.host.count("Accepted connection to alice"), 0) << "a closed session cannot be accepted";
-}
-
-TEST_F(PartnerSessionTest, EitherSideEndingAConnectedSessionEndsTheOther) {
-    SessionRef a, b;
-    connect(a, b);
-    b->close(true);
-    ASSERT_TRUE(eventually([&] { return a->closed(); }));
-    EXPECT_EQ(alice.host.closedCalls.load(), 1);
-    EXPECT_EQ(alice.host.count("bob cancelled the invitation."), 0) << "only a question is cancelled";
-    EXPECT_TRUE(eventually([&] { return a->threadEnded() && b->threadEnded(); }));
-}
-
 TEST_F(PartnerSessionTest, HeartbeatMeasuresTheRoundTripFromThePartnersStatusReport) {
     SessionRef a, b;
     connect(a, b);

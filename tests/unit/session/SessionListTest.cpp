@@ -96,20 +96,3 @@ TEST_F(SessionListTest, AParkedSessionIsHandedOnOnlyAfterItsThreadEnded) {
     }
     EXPECT_EQ(PartnerSession::liveCount(), before) << "the snapshot held the last reference";
 }
-
-TEST_F(SessionListTest, FindsTheFirstPendingAndTheFirstOpenOther) {
-    SessionList list(listLock, closingLock);
-    SessionRef bob = make("bob", "10.0.0.2");
-    SessionRef carol = make("carol", "10.0.0.3");
-    ASSERT_TRUE(list.add(bob.get()));
-    ASSERT_TRUE(list.add(carol.get()));
-    EXPECT_FALSE(list.firstAwaitingAnswer());
-    EXPECT_FALSE(list.anyConnected());
-    EXPECT_EQ(list.firstOpenOtherThan(bob.get()).get(), carol.get());
-    carol->close(false);  // the fake host does not retire it: listed but closed
-    EXPECT_FALSE(list.firstOpenOtherThan(bob.get())) << "closed sessions are not ended again";
-    const char* names[4];
-    ASSERT_EQ(list.partnerNames(names, 4), 2);
-    EXPECT_STREQ(names[1], "carol");
-    bob->close(false);
-}
