@@ -30,6 +30,20 @@ def expect_output(peer, text, seconds=10.0):
         time.sleep(0.05)
 
 
+def expect_output_anywhere(peer, text, seconds=10.0):
+    """An output line holding `text` anywhere in the peer's output, for
+    events whose order against others is not fixed; the cursor stays."""
+    deadline = time.monotonic() + seconds
+    while True:
+        for line in peer.output():
+            if text in line:
+                return line
+        if time.monotonic() > deadline or peer.process.poll() is not None:
+            raise AssertionError("%s: no output line holding %r within %.1f s\n%s" % (
+                peer.name, text, seconds, peer.transcript()))
+        time.sleep(0.05)
+
+
 def count_output(peer, text):
     return sum(1 for l in peer.output() if text in l)
 
