@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "trvcore/AlertChime.h"
 #include "trvcore/PartnerSession.h"
 #include "trvcore/SessionController.h"
 #include "trvcore/SessionRef.h"
@@ -125,15 +126,69 @@ void LinkPlugin::processReplacing(float** inputs, float** outputs, VstInt32 fram
     if (!inputs || !outputs || frames <= 0) return;
     if (!inputs[0] || !inputs[1] || !outputs[0] || !outputs[1]) return;
     controller_->beginProcess(this, frames);
-    const size_t bytes = sizeof(float) * static_cast<size_t>(frames);
-    for (int ch = 0; ch < 2; ++ch) {
-        if (thru()) {
-            if (outputs[ch] != inputs[ch]) std::memmove(outputs[ch], inputs[ch], bytes);
-        } else {
-            std::memset(outputs[ch], 0, bytes);
+    bool played = false;
+    if (PartnerSession* p = partner()) {
+        AudioSendStream& send = p->sendStream();
+        const bool hostPlaying = (controller_->cycleTimeInfo().flags & kVstTransportPlaying) != 0;
+        if (send.enabled() && sendEnabled() && !(muteOnPlay() && hostPlaying)) send.addInput(inputs, 2, frames);
+        AudioReceiveStream& receive = p->receiveStream();
+        // Only a play block this cycle opened: without one (no time info)
+        // the block would hold the previous cycle's audio.
+        if (receive.active() && receiveEnabled() && receive.channelCount() == 2) {
+            playPartner(inputs, outputs, frames, receive.output(), partnerFrames(receive, frames));
+            played = true;
         }
     }
+    if (!played) {
+        const size_t bytes = sizeof(float) * static_cast<size_t>(frames);
+        for (int ch = 0; ch < 2; ++ch) {
+            if (thru()) {
+                if (outputs[ch] != inputs[ch]) std::memmove(outputs[ch], inputs[ch], bytes);
+            } else {
+                std::memset(outputs[ch], 0, bytes);
+            }
+        }
+    }
+    if (AlertChime* chime = controller_->alertChime()) {
+        chime->render(outputs[0], frames, getSampleRate());
+        std::memcpy(outputs[1], outputs[0], sizeof(float) * static_cast<size_t>(frames));
+    }
     controller_->endProcess(this);
+}
+
+int LinkPlugin::partnerFrames(const AudioReceiveStream& receive, int frames) const {
+    // The play block holds the cycle's frames, at most the stream's block
+    // size; anything beyond is silence.
+    int n = controller_->cycleFrames();
+    if (n > receive.blockSize()) n = receive.blockSize();
+    if (n > frames) n = frames;
+    return n < 0 ? 0 : n;
+}
+
+void LinkPlugin::playPartner(float** inputs, float** outputs, int frames, const float* const* play, int n) {
+    const bool addInput = thru();
+    const bool delayed = compensateRecordOffset() && delayLength_ > 0 && delayLine_[0] && delayLine_[1];
+    int index = delayIndex_;
+    for (int ch = 0; ch < 2; ++ch) {
+        const float* in = inputs[ch];
+        float* out = outputs[ch];
+        const float* partner = play[ch];
+        // The delay line runs over this instance's copy, not the shared play
+        // block, so instances with and without it do not disturb each other.
+        int k = delayIndex_;
+        for (int i = 0; i < frames; ++i) {
+            float v = i < n ? partner[i] : 0.0f;
+            if (delayed) {
+                const float d = delayLine_[ch][k];
+                delayLine_[ch][k] = v;
+                v = d;
+                if (++k == delayLength_) k = 0;
+            }
+            out[i] = addInput ? in[i] + v : v;
+        }
+        index = k;
+    }
+    if (delayed) delayIndex_ = index;
 }
 
 void LinkPlugin::writeChunk() {

@@ -10,6 +10,7 @@
 #include "trvcore/SessionListener.h"
 #include "vst/AudioEffectX.h"
 
+class AudioReceiveStream;
 class PartnerSession;
 class SessionController;
 class SessionRef;
@@ -72,6 +73,7 @@ public:
     void setSend(bool on) { sendEnabled_.store(on, std::memory_order_relaxed); }
     void setReceive(bool on) { receiveEnabled_.store(on, std::memory_order_relaxed); }
     void setThru(bool on) { thru_.store(on, std::memory_order_relaxed); }
+    void setMuteOnPlay(bool on) { muteOnPlay_.store(on, std::memory_order_relaxed); }
     bool sendEnabled() const { return sendEnabled_.load(std::memory_order_relaxed); }
     bool receiveEnabled() const { return receiveEnabled_.load(std::memory_order_relaxed); }
     bool thru() const { return thru_.load(std::memory_order_relaxed); }
@@ -104,6 +106,10 @@ private:
     void writeChunk();
     bool fillPinProperties(VstInt32 index, VstPinProperties* props, const char* pattern);
     void accumulate(float** inputs, float** outputs, VstInt32 offset, VstInt32 frames);
+    // Audio thread: the partner's play block (n frames of it, silence after)
+    // into the outputs, delayed and with the input added as switched.
+    void playPartner(float** inputs, float** outputs, int frames, const float* const* play, int n);
+    int partnerFrames(const AudioReceiveStream& receive, int frames) const;
 
     char programName_[kProgramNameBytes];
     platform::RecursiveLock lock_;

@@ -52,6 +52,12 @@ PartnerSession::PartnerSession(SessionHost& host, PeerLink& link, const OnlineUs
     port_ = partner.port;
     connection_.reset(new (std::nothrow) PeerConnection(link));
     if (!connection_) return;
+    sendStream_.reset(new (std::nothrow) AudioSendStream(host, *connection_));
+    receiveStream_.reset(new (std::nothrow) AudioReceiveStream(host, *connection_));
+    if (!sendStream_ || !receiveStream_) {
+        connection_.reset();
+        return;
+    }
     connection_->setPartnerAddress(ip_, kPeerUdpPort);
     connection_->setListener(this);
 }
@@ -60,6 +66,9 @@ PartnerSession::~PartnerSession() {
     if (connection_) connection_->setListener(nullptr);
     closed_.store(true, std::memory_order_relaxed);
     stop();
+    // The streams post to the connection: they go first.
+    sendStream_.reset();
+    receiveStream_.reset();
     // The controller drops its reference only once the thread has ended, so
     // this wait is a last guard, not a path taken in practice.
     for (unsigned waited = 0; threadStarted_.load(std::memory_order_relaxed) && !isFinished() && waited < kExitGraceMs; waited += kExitCheckMs)
@@ -193,7 +202,9 @@ void PartnerSession::close(bool tellPartner) {
         wake();
         awaitingAnswer_.store(false, std::memory_order_relaxed);
         connected_.store(false, std::memory_order_relaxed);
-        // The media streams stop here, before the connection, once they exist.
+        // The media streams stop before the connection closes.
+        sendStream_->setActive(false);
+        receiveStream_->setActive(false);
         // The Bye goes in rounds like every other control packet: a partner
         // that loses it would stay connected to nobody. Repeats find no
         // session there and are dropped. The connection sends the last one.
@@ -221,9 +232,12 @@ void PartnerSession::heartbeat() {
 
 void PartnerSession::onPeerMessage(PeerConnection&, const PeerMessage& message) {
     const uint8_t kind = message.kind();
-    // Audio belongs to the audio receive stream, which takes it on this
-    // thread; until that exists it is dropped here.
-    if (kind == kindOf(MessageKind::AudioFrame) || closed()) return;
+    if (closed()) return;
+    // Audio is decoded on this thread, straight into the playout buffer.
+    if (kind == kindOf(MessageKind::AudioFrame)) {
+        receiveStream_->onAudioFrame(message);
+        return;
+    }
     if (kind == kindOf(MessageKind::StatusReport)) measureRoundTrip(message);
     else if (kind == kindOf(MessageKind::Ping))
         pingArrivedAt_.store(link_.clock().nowNs(), std::memory_order_relaxed);
@@ -263,6 +277,18 @@ void PartnerSession::handle(const PeerMessage& message) {
             break;
         }
         case MessageKind::Ping: answerPing(message); break;
+        case MessageKind::AudioRestart: {
+            uint8_t subKind = 0;
+            if (parseBareMessage(message, MessageKind::AudioRestart, subKind) && subKind == kAudioRestartEncoder &&
+                connected())
+                sendStream_->restart();
+            break;
+        }
+        case MessageKind::RemoteSetting: {
+            RemoteSettingFields f;
+            if (parseRemoteSetting(message, f)) host_.onRemoteSetting(*this, f);
+            break;
+        }
         case MessageKind::StatusReport: keepStatusReport(message); break;
         default: break;  // media, transport and file kinds: their streams, once they exist
     }
@@ -329,7 +355,7 @@ void PartnerSession::onAccept() {
         acknowledged_.store(true, std::memory_order_relaxed);
         awaitingAnswer_.store(false, std::memory_order_relaxed);
         deadline_.store(0, std::memory_order_relaxed);
-        // The audio send and receive streams start here once they exist.
+        startStreams();
         postLine("Connected to %s");
         for (int i = 0; i < kRounds; ++i) {
             send(InvitationStep::Connected);
@@ -356,9 +382,24 @@ void PartnerSession::onConnected() {
         if (outgoing() || connected() || !answered()) return;
         connected_.store(true, std::memory_order_relaxed);
         awaitingAnswer_.store(false, std::memory_order_relaxed);
+        startStreams();
         postLine("Connected to %s");
     }
     if (!closed()) host_.sessionConnected(*this);
+}
+
+void PartnerSession::startStreams() {
+    receiveStream_->setTransportSync(!monitorMode());
+    receiveStream_->setActive(true);
+    sendStream_->setActive(true);
+    // The inviter asks the partner to start its encoder afresh, so both
+    // streams begin together.
+    if (outgoing()) receiveStream_->requestRestart();
+}
+
+void PartnerSession::setMonitorMode(bool on) {
+    monitorMode_.store(on, std::memory_order_relaxed);
+    receiveStream_->setTransportSync(!on);
 }
 
 void PartnerSession::onAborted() {

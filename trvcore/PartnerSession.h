@@ -36,6 +36,8 @@
 #include <memory>
 
 #include "platform/Lock.h"
+#include "trvcore/AudioReceiveStream.h"
+#include "trvcore/AudioSendStream.h"
 #include "trvcore/SessionPacketQueue.h"
 #include "trvcore/WorkerThread.h"
 #include "trvcore/trvnetwork/OnlineUser.h"
@@ -84,7 +86,9 @@ public:
     void close(bool tellPartner);
     // Connected: sends a Ping; the partner's StatusReport gives the round trip.
     void heartbeat();
-    void setMonitorMode(bool on) { monitorMode_.store(on, std::memory_order_relaxed); }
+    // Monitor mode plays the partner's audio as it arrives, never aligned
+    // to the transports.
+    void setMonitorMode(bool on);
     bool monitorMode() const { return monitorMode_.load(std::memory_order_relaxed); }
 
     // Tick count (ms) at which the controller ends an unanswered invitation;
@@ -121,6 +125,10 @@ public:
     // The partner's last StatusReport; false before the first.
     bool lastStatusReport(uint8_t (&out)[kStatusReportBytes]) const;
 
+    // The partner's audio, both ways. Null only for a session whose
+    // creation failed (create() never hands one out).
+    AudioSendStream& sendStream() { return *sendStream_; }
+    AudioReceiveStream& receiveStream() { return *receiveStream_; }
     PeerConnection& connection() { return *connection_; }
     const PeerConnection& connection() const { return *connection_; }
     uint64_t droppedPackets() const { return queue_.dropped(); }
@@ -152,6 +160,8 @@ private:
     void answerPing(const PeerMessage& ping);
     void keepStatusReport(const PeerMessage& report);
 
+    // Connecting: the audio streams start (under the session lock).
+    void startStreams();
     void inviteRounds();
     void send(InvitationStep step);
     void sendTo(const PeerAddress& to, InvitationStep step);
@@ -180,6 +190,8 @@ private:
     std::atomic<bool> threadStarted_{false};
 
     std::unique_ptr<PeerConnection> connection_;
+    std::unique_ptr<AudioSendStream> sendStream_;
+    std::unique_ptr<AudioReceiveStream> receiveStream_;
     SessionPacketQueue queue_;
     PeerMessage current_;  // session thread: the packet being handled
 

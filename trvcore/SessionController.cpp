@@ -6,6 +6,8 @@
 
 #include "platform/Clock.h"
 #include "platform/Shell.h"
+#include "trvcore/LinkPlugin.h"
+#include "trvcore/PartnerSession.h"
 #include "trvcore/SessionListener.h"
 #include "trvcore/trvnetwork/OnlineUser.h"
 #include "trvcore/trvnetwork/PeerLink.h"
@@ -81,6 +83,17 @@ SessionController::~SessionController() {
          waited += kSessionGoneCheckMs) {
         releaseEndedSessions();
         if (sessions_.parkedCount() > 0) platform::sleepMilliseconds(kSessionGoneCheckMs);
+    }
+    // Sessions still in the block cycle (their close never came).
+    for (;;) {
+        PartnerSession* s = nullptr;
+        {
+            platform::ScopedLock guard(processLock_);
+            if (cycleSessionCount_ == 0) break;
+            s = cycleSessions_[--cycleSessionCount_];
+            cycleSessions_[cycleSessionCount_] = nullptr;
+        }
+        s->release();
     }
     settings_.save();
     delete link_;
@@ -185,11 +198,33 @@ bool SessionController::isRegistered(void* plugin) const {
 }
 
 void SessionController::setSampleRate(double rate) {
-    if (rate > 0.0) sampleRate_.store(rate, std::memory_order_relaxed);
+    if (!(rate > 0.0)) return;
+    const double before = sampleRate_.exchange(rate, std::memory_order_relaxed);
+    // Running encoders were opened for the old rate.
+    if (before != rate) restartSendStreams();
 }
 
 void SessionController::setBlockSize(int frames) {
-    if (frames > 0) blockSize_.store(frames, std::memory_order_relaxed);
+    if (frames <= 0) return;
+    blockSize_.store(frames, std::memory_order_relaxed);
+    SessionSnapshot all;
+    sessions_.snapshot(all);
+    for (int i = 0; i < all.count(); ++i) {
+        all[i]->sendStream().setBlockSize(frames);
+        all[i]->receiveStream().setBlockSize(frames);
+    }
+}
+
+void SessionController::restartSendStreams() {
+    SessionSnapshot all;
+    sessions_.snapshot(all);
+    for (int i = 0; i < all.count(); ++i) all[i]->sendStream().restart();
+}
+
+void SessionController::onAudioRateChanged() {
+    SessionSnapshot all;
+    sessions_.snapshot(all);
+    for (int i = 0; i < all.count(); ++i) all[i]->sendStream().restartIfBitrateChanged();
 }
 
 void SessionController::setSyncSource(void* object, bool on) {
@@ -203,9 +238,84 @@ void SessionController::setSyncSource(void* object, bool on) {
         settings_.setSyncOn(false);
 }
 
-void SessionController::beginProcess(void* /*plugin*/, int /*frames*/) { processLock_.lock(); }
+// ---- Block cycle (host audio thread) ------------------------------------------
 
-void SessionController::endProcess(void* /*plugin*/) { processLock_.unlock(); }
+void SessionController::beginProcess(LinkPlugin* plugin, int frames) {
+    processLock_.lock();
+    VstTimeInfo* t = plugin ? plugin->getTimeInfo(kTimeInfoFilter) : nullptr;
+    if (!t) {
+        if (!noTimeInfoPosted_) {
+            noTimeInfoPosted_ = true;
+            postMessage(kNoTimeInfoText);
+        }
+        currentTimeInfo_ = &defaultTimeInfo_;
+        return;
+    }
+    blockEndPosition_ = t->samplePos + frames;
+    if (cycleRemaining_ != 0) return;  // another instance opened this cycle
+    cycleLeader_ = plugin;
+    cycleRemaining_ = instanceRegistered_;
+    cycleFrames_ = frames;
+    currentTimeInfo_ = t;
+    cycleTime_.samplePosition.store(t->samplePos, std::memory_order_relaxed);
+    cycleTime_.sampleRate.store(t->sampleRate, std::memory_order_relaxed);
+    cycleTime_.flags.store(t->flags, std::memory_order_relaxed);
+    for (int i = 0; i < cycleSessionCount_; ++i) {
+        cycleSessions_[i]->receiveStream().beginBlock(frames);
+        cycleSessions_[i]->sendStream().beginBlock(frames);
+    }
+}
+
+void SessionController::endProcess(LinkPlugin* /*plugin*/) {
+    // Never below 0: a call without time info opened nothing to count.
+    if (cycleRemaining_ > 0) --cycleRemaining_;
+    if (cycleRemaining_ > 0 || cycleFrames_ <= 0) {
+        processLock_.unlock();
+        return;
+    }
+    cycleRemaining_ = 0;
+    for (int i = 0; i < cycleSessionCount_; ++i) {
+        cycleSessions_[i]->receiveStream().endBlock();
+        cycleSessions_[i]->sendStream().endBlock();
+    }
+    cycleLeader_ = nullptr;
+    processLock_.unlock();
+}
+
+AlertChime* SessionController::alertChime() {
+    return chime_.playing() && cycleRemaining_ == instanceRegistered_ ? &chime_ : nullptr;
+}
+
+int SessionController::cycleSessionCount() const {
+    platform::ScopedLock guard(const_cast<platform::RecursiveLock&>(processLock_));
+    return cycleSessionCount_;
+}
+
+void SessionController::addCycleSession(PartnerSession& session) {
+    platform::ScopedLock guard(processLock_);
+    if (cycleSessionCount_ >= kMaxSessions) return;
+    for (int i = 0; i < cycleSessionCount_; ++i)
+        if (cycleSessions_[i] == &session) return;
+    session.addRef();
+    cycleSessions_[cycleSessionCount_++] = &session;
+}
+
+void SessionController::removeCycleSession(PartnerSession& session) {
+    bool found = false;
+    {
+        platform::ScopedLock guard(processLock_);
+        for (int i = 0; i < cycleSessionCount_; ++i) {
+            if (cycleSessions_[i] != &session) continue;
+            std::memmove(cycleSessions_ + i, cycleSessions_ + i + 1,
+                         sizeof(cycleSessions_[0]) * static_cast<size_t>(cycleSessionCount_ - i - 1));
+            cycleSessions_[--cycleSessionCount_] = nullptr;
+            found = true;
+            break;
+        }
+    }
+    // The caller holds a reference of its own, so this is never the last.
+    if (found) session.release();
+}
 
 bool SessionController::login() {
     localPort_.store(kDefaultPort, std::memory_order_relaxed);

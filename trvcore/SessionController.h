@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/Lock.h"
+#include "trvcore/AlertChime.h"
 #include "trvcore/LoopSchedule.h"
 #include "trvcore/MessageLog.h"
 #include "trvcore/OnlineList.h"
@@ -21,6 +22,7 @@
 #include "trvcore/trvnetwork/ServiceClient.h"
 
 class DatagramSocket;
+class LinkPlugin;
 class PeerConnection;
 class PeerLink;
 class SessionListener;
@@ -77,6 +79,11 @@ public:
     using LinkSocketFactory = DatagramSocket* (*)();
     static void setLinkSocketFactory(LinkSocketFactory factory);
 
+    // The time info asked of the host every block: positions, tempo, bars,
+    // cycle and time signature.
+    static constexpr VstInt32 kTimeInfoFilter = 0x3E00;
+    static constexpr const char* kNoTimeInfoText = "No VSTTimeInfo : TRV can\x92t work with this application!";
+
     // Status lines.
     void postMessage(const char* text) override;
     void postMessagef(const char* format, ...)
@@ -105,11 +112,14 @@ public:
     int registeredCount() const;
     bool isRegistered(void* plugin) const;
 
-    // Host audio values.
+    // Host audio values. A new block size resizes every session's audio
+    // streams; a new sample rate restarts their encoders.
     void setSampleRate(double rate);
-    double sampleRate() const { return sampleRate_.load(std::memory_order_relaxed); }
+    double sampleRate() const override { return sampleRate_.load(std::memory_order_relaxed); }
     void setBlockSize(int frames);
-    int blockSize() const { return blockSize_.load(std::memory_order_relaxed); }
+    int blockSize() const override { return blockSize_.load(std::memory_order_relaxed); }
+    int codec() const override { return settings_.codec(); }
+    double audioRate() const override { return settings_.audioRate(); }
 
     // Transport sync source: `on` makes `object` the source and turns sync on;
     // off turns sync off only when `object` is the source.
@@ -117,9 +127,24 @@ public:
     void* syncSource() const { return syncSource_.load(std::memory_order_relaxed); }
     bool syncOn() const { return settings_.syncOn(); }
 
-    // Block cycle of the host's audio thread.
-    void beginProcess(void* plugin, int frames);
-    void endProcess(void* plugin);
+    // Block cycle of the host's audio thread: the calls of all instances in
+    // one host block make one cycle. The first instance asks the host for
+    // time info and opens every connected session's send and receive
+    // blocks; the last one closes them. processLock is held from
+    // beginProcess to the matching endProcess.
+    void beginProcess(LinkPlugin* plugin, int frames);
+    void endProcess(LinkPlugin* plugin);
+    // The chime while it plays, to the cycle leader only; else null.
+    AlertChime* alertChime();
+    // Rings the chime (an invitation is asking). Any thread.
+    void startChime() override { chime_.start(); }
+    // The current cycle's host time info (all zero when the host gave none).
+    const VstTimeInfo& cycleTimeInfo() const override { return *currentTimeInfo_; }
+    const CycleTime& cycleTime() const override { return cycleTime_; }
+    int cycleFrames() const { return cycleFrames_; }
+    double blockEndPosition() const { return blockEndPosition_; }
+    // Sessions taking part in the block cycle (the connected ones).
+    int cycleSessionCount() const;
 
     Settings& settings() { return settings_; }
     const Settings& settings() const { return settings_; }
@@ -173,7 +198,7 @@ public:
     // The process's UDP link to the partners (null if it could not be made).
     PeerLink* peerLink() const { return link_; }
 
-    platform::RecursiveLock& processLock() { return processLock_; }
+    platform::RecursiveLock& processLock() override { return processLock_; }
     platform::RecursiveLock& listLock() { return listLock_; }
     platform::RecursiveLock& closingLock() { return closingLock_; }
 
@@ -209,11 +234,15 @@ private:
     void routePacket(const PeerMessage& message, const PeerAddress& from);
 
     // SessionHost, for the sessions.
-    void startChime() override {}
     void sessionConnected(PartnerSession& session) override;
     void sessionClosed(PartnerSession& session) override;
     void disconnectOthers(PartnerSession& keep) override;
     void statusValues(StatusReportFields& fields) override;
+    void onRemoteSetting(PartnerSession& session, const RemoteSettingFields& fields) override;
+    // Every session's send stream started afresh (codec or rate change).
+    void restartSendStreams();
+    void addCycleSession(PartnerSession& session);
+    void removeCycleSession(PartnerSession& session);
 
     // From the peer link's network thread.
     void onPeerPacket(const PeerMessage& message, const PeerAddress& from) override;
@@ -222,7 +251,7 @@ private:
     void onLinkStatus(const char* text) override { postMessage(text); }
     double videoBudgetKbps() override { return settings_.videoRate(); }
 
-    void onAudioRateChanged() override {}
+    void onAudioRateChanged() override;
     void onFileRateChanged() override {}
     void onMonitorModeChanged() override;
 
@@ -232,6 +261,19 @@ private:
     std::atomic<int> blockSize_{1024};
 
     platform::RecursiveLock processLock_;
+    // Block cycle; the audio thread's, under processLock.
+    int cycleRemaining_ = 0;
+    LinkPlugin* cycleLeader_ = nullptr;
+    int cycleFrames_ = 0;
+    const VstTimeInfo* currentTimeInfo_ = &defaultTimeInfo_;
+    VstTimeInfo defaultTimeInfo_{};
+    double blockEndPosition_ = 0.0;
+    CycleTime cycleTime_;
+    bool noTimeInfoPosted_ = false;
+    AlertChime chime_;
+    // Connected sessions, each holding a reference; changed under processLock.
+    PartnerSession* cycleSessions_[kMaxSessions] = {};
+    int cycleSessionCount_ = 0;
     platform::RecursiveLock listLock_;
     platform::RecursiveLock closingLock_;
     // Serialises the answers to invitations: an accept holds its session's

@@ -135,11 +135,13 @@ void SessionController::closeAllSessions() {
 
 void SessionController::sessionConnected(PartnerSession& session) {
     sessions_.forgetInvitation(&session);
+    addCycleSession(session);
     notifyListeners(&session, SessionListener::kConnected);
 }
 
 void SessionController::sessionClosed(PartnerSession& session) {
     // The time code generator stops here once it exists.
+    removeCycleSession(session);
     sessions_.retire(session);
 }
 
@@ -164,6 +166,23 @@ void SessionController::heartbeatPass() {
             return;
         }
         s->heartbeat();
+    }
+}
+
+void SessionController::onRemoteSetting(PartnerSession&, const RemoteSettingFields& f) {
+    switch (static_cast<RemoteSettingType>(f.setting)) {
+        case RemoteSettingType::AudioShare:
+            if (f.value >= 0.0 && f.value <= 1.0) settings_.setAudioQuality(static_cast<float>(f.value));
+            break;
+        case RemoteSettingType::UpstreamRate:
+            if (f.value == f.value) settings_.setUpstreamRate(f.value);  // clamped there; NaN refused
+            break;
+        case RemoteSettingType::Codec:
+            // A codec change starts the encoders afresh (or stops sending).
+            if (f.value >= 0.0 && f.value <= 255.0 && settings_.setCodec(static_cast<int>(f.value)))
+                restartSendStreams();
+            break;
+        default: break;  // the time code request arrives with transport sync
     }
 }
 

@@ -1,15 +1,14 @@
 #pragma once
 // What a PartnerSession asks of the object that owns it: the
 // SessionController in the plug-in, a stand-in in tests.
+#include "trvcore/AudioStreamHost.h"
+
+struct RemoteSettingFields;
 struct StatusReportFields;
 class PartnerSession;
 
-class SessionHost {
+class SessionHost : public AudioStreamHost {
 public:
-    virtual ~SessionHost() = default;
-
-    // A line for the message log. Any thread.
-    virtual void postMessage(const char* text) = 0;
     // An Ask arrived for an incoming invitation: ring the alert chime.
     virtual void startChime() = 0;
     // The session has just become connected: it is no longer a pending
@@ -26,4 +25,7 @@ public:
     // This user's values for a StatusReport: codec, audio share, upstream
     // rate and audio bitrate.
     virtual void statusValues(StatusReportFields& fields) = 0;
+    // The partner asks to change one of this user's settings (audio share,
+    // upstream rate, codec, time code). Session thread.
+    virtual void onRemoteSetting(PartnerSession& session, const RemoteSettingFields& fields) = 0;
 };

@@ -77,6 +77,15 @@ public:
         f.codec = kCodecMp3;
         f.audioShare = 50;
     }
+    void onRemoteSetting(PartnerSession&, const RemoteSettingFields&) override { ++remoteSettings; }
+    // Audio values: no block cycle runs here, so the streams stay idle.
+    platform::RecursiveLock& processLock() override { return processLock_; }
+    const VstTimeInfo& cycleTimeInfo() const override { return timeInfo_; }
+    const CycleTime& cycleTime() const override { return cycleTime_; }
+    double sampleRate() const override { return 48000.0; }
+    int blockSize() const override { return 256; }
+    int codec() const override { return kCodecMp3; }
+    double audioRate() const override { return 64.0; }
 
     std::vector<std::string> lines() {
         std::lock_guard<std::mutex> g(mutex_);
@@ -101,9 +110,13 @@ public:
     std::atomic<int> connectedCalls{0};
     std::atomic<int> closedCalls{0};
     std::atomic<int> disconnectOthersCalls{0};
+    std::atomic<int> remoteSettings{0};
     std::function<void(PartnerSession&)> onDisconnectOthers;
 
 private:
+    platform::RecursiveLock processLock_;
+    VstTimeInfo timeInfo_{};
+    CycleTime cycleTime_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::string> lines_;

@@ -1,0 +1,138 @@
+#include "trvcore/AudioReceiveStream.h"
+
+#include <cstring>
+#include <new>
+
+#include "platform/Clock.h"
+#include "trvcore/AudioStreamHost.h"
+#include "trvcore/trvnetwork/ControlMessages.h"
+#include "trvcore/trvnetwork/MediaMessages.h"
+#include "trvcore/trvnetwork/PeerConnection.h"
+
+AudioReceiveStream::AudioReceiveStream(AudioStreamHost& host, PeerConnection& connection)
+    : host_(host), connection_(connection) {
+    allocate(host.blockSize());
+    playout_.reset();
+    decoder_.open();
+}
+
+AudioReceiveStream::~AudioReceiveStream() {
+    platform::ScopedLock guard(configLock_);
+    active_.store(false);
+    paused_.store(true);
+    waitUntilIdle();
+    decoder_.close();
+}
+
+bool AudioReceiveStream::allocate(int frames) {
+    if (frames <= 0) return false;
+    std::unique_ptr<float[]> fresh[2];
+    for (auto& f : fresh) {
+        f.reset(new (std::nothrow) float[static_cast<size_t>(frames)]);
+        if (!f) return false;
+        std::memset(f.get(), 0, sizeof(float) * static_cast<size_t>(frames));
+    }
+    std::unique_ptr<float[]> old[2];
+    {
+        // The play block is read and written inside the block cycle.
+        platform::ScopedLock cycle(host_.processLock());
+        for (int c = 0; c < 2; ++c) {
+            old[c].swap(buffers_[c]);
+            buffers_[c].swap(fresh[c]);
+            output_[c] = buffers_[c].get();
+        }
+        blockSize_.store(frames, std::memory_order_relaxed);
+        producedFrames_ = 0;
+    }
+    return true;
+}
+
+void AudioReceiveStream::waitUntilIdle() {
+    for (unsigned waited = 0; busy_.load() && waited < kBusyWaitMs; waited += kBusyPollMs)
+        platform::sleepMilliseconds(kBusyPollMs);
+}
+
+// ---- Network thread ---------------------------------------------------------
+
+void AudioReceiveStream::onAudioFrame(const PeerMessage& message) {
+    if (!active() || message.kind() != static_cast<uint8_t>(MessageKind::AudioFrame)) return;
+    AudioFrameView v;
+    if (!parseAudioFrame(MessageBytes(message.data(), message.length()), v)) return;
+    playout_.updateFromHeader(message);
+    // Busy first, then the pause check (see the reconfiguring side).
+    busy_.store(true);
+    if (!paused_.load()) {
+        lastCodec_.store(v.header.codec, std::memory_order_relaxed);
+        if (v.header.codec == kCodecMp3) {
+            // A decoder that failed on a bad payload starts afresh with the
+            // next one instead of leaving the partner silent for good.
+            if (!decoder_.isOpen()) decoder_.open();
+            const Mp3Decoder::Result r = decoder_.decode(v.data, v.dataLength, v.header.streamPosition, this);
+            if (r == Mp3Decoder::Result::Failed || r == Mp3Decoder::Result::Refused ||
+                r == Mp3Decoder::Result::NotOpen)
+                decodeFailures_.fetch_add(1, std::memory_order_relaxed);
+        }
+    }
+    busy_.store(false);
+}
+
+void AudioReceiveStream::onDecoded(const float* const* channels, int count, int frames, int64_t position) {
+    playout_.push(channels, count, frames, position);
+    decodedFrames_.fetch_add(frames, std::memory_order_relaxed);
+}
+
+// ---- Audio thread -----------------------------------------------------------
+
+void AudioReceiveStream::beginBlock(int frames) {
+    producedFrames_ = 0;
+    if (!active() || frames <= 0 || frames > blockSize() || !output_[0]) return;
+    channelCount_ = 2;
+    producedFrames_ = playout_.read(host_.cycleTimeInfo(), output_, channelCount_, frames);
+}
+
+void AudioReceiveStream::endBlock() {
+    producedFrames_ = 0;
+    channelCount_ = 0;
+}
+
+// ---- Reconfiguration --------------------------------------------------------
+
+void AudioReceiveStream::setActive(bool on) {
+    platform::ScopedLock guard(configLock_);
+    if (on && !active()) {
+        playout_.reset();
+        decodedFrames_.store(0, std::memory_order_relaxed);
+        decoder_.open();
+        active_.store(true);
+    } else if (!on && active()) {
+        active_.store(false);
+        paused_.store(true);
+        waitUntilIdle();
+        decoder_.close();
+        paused_.store(false);
+    }
+}
+
+void AudioReceiveStream::flush() {
+    platform::ScopedLock guard(configLock_);
+    paused_.store(true);
+    waitUntilIdle();
+    playout_.reset();
+    paused_.store(false);
+}
+
+void AudioReceiveStream::setBlockSize(int frames) {
+    platform::ScopedLock guard(configLock_);
+    if (frames <= 0 || frames == blockSize()) return;
+    paused_.store(true);
+    waitUntilIdle();
+    allocate(frames);
+    paused_.store(false);
+}
+
+void AudioReceiveStream::setTransportSync(bool on) { playout_.setSyncEnabled(on); }
+
+void AudioReceiveStream::requestRestart() {
+    PeerMessage m;
+    if (buildAudioRestart(m)) connection_.post(m);
+}

@@ -1,0 +1,78 @@
+#pragma once
+// The receiving half of a partner's audio. The network thread hands every
+// AudioFrame to onAudioFrame, which decodes it (MP3 only) into the playout
+// buffer; each block cycle beginBlock reads the partner's audio for the
+// block into `output`, which every instance with its receive switch on
+// plays. Reconfiguring uses the paused and busy flags (at most 500 ms).
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "trvcore/Mp3Decoder.h"
+#include "trvcore/PlayoutBuffer.h"
+
+class AudioStreamHost;
+class PeerConnection;
+class PeerMessage;
+
+class AudioReceiveStream : private AudioDecoderListener {
+public:
+    static constexpr unsigned kBusyWaitMs = 500;
+    static constexpr unsigned kBusyPollMs = 20;
+
+    // Active, with a flushed playout buffer and an open decoder; the play
+    // block sized for host.blockSize(). Restart requests go to `connection`.
+    AudioReceiveStream(AudioStreamHost& host, PeerConnection& connection);
+    ~AudioReceiveStream() override;
+
+    // Network thread.
+    void onAudioFrame(const PeerMessage& message);
+
+    // Audio thread, inside the block cycle.
+    void beginBlock(int frames);
+    void endBlock();
+    // The play block: two channels of blockSize() samples, valid between
+    // beginBlock and endBlock; producedFrames() of them hold partner audio.
+    float* const* output() { return output_; }
+    int producedFrames() const { return producedFrames_; }
+    int channelCount() const { return channelCount_; }
+
+    // Other threads.
+    void setBlockSize(int frames);
+    void setActive(bool on);
+    void flush();
+    void setTransportSync(bool on);
+    // Asks the partner to restart its encoder (an AudioRestart message).
+    void requestRestart();
+
+    bool active() const { return active_.load(std::memory_order_relaxed); }
+    int blockSize() const { return blockSize_.load(std::memory_order_relaxed); }
+    int64_t decodedFrames() const { return decodedFrames_.load(std::memory_order_relaxed); }
+    uint16_t lastCodec() const { return lastCodec_.load(std::memory_order_relaxed); }
+    // Frames whose payload the decoder refused or failed on.
+    uint32_t decodeFailures() const { return decodeFailures_.load(std::memory_order_relaxed); }
+    PlayoutBuffer& playout() { return playout_; }
+    const PlayoutBuffer& playout() const { return playout_; }
+
+private:
+    void onDecoded(const float* const* channels, int count, int frames, int64_t position) override;
+    void waitUntilIdle();
+    bool allocate(int frames);
+
+    AudioStreamHost& host_;
+    PeerConnection& connection_;
+    PlayoutBuffer playout_;
+    Mp3Decoder decoder_;
+    std::unique_ptr<float[]> buffers_[2];
+    float* output_[2] = {nullptr, nullptr};
+    std::atomic<int> blockSize_{0};
+    int producedFrames_ = 0;
+    int channelCount_ = 0;
+    std::atomic<int64_t> decodedFrames_{0};
+    std::atomic<uint16_t> lastCodec_{0};
+    std::atomic<bool> paused_{false};
+    std::atomic<bool> busy_{false};
+    std::atomic<bool> active_{true};
+    std::atomic<uint32_t> decodeFailures_{0};
+    platform::RecursiveLock configLock_;
+};

@@ -1,0 +1,265 @@
+#include "trvcore/AudioSendStream.h"
+
+#include <cstring>
+#include <new>
+
+#include "platform/Clock.h"
+#include "trvcore/AudioStreamHost.h"
+#include "trvcore/MediaQueue.h"
+#include "trvcore/Mp3Encoder.h"
+#include "trvcore/trvnetwork/MediaMessages.h"
+#include "trvcore/trvnetwork/PeerConnection.h"
+
+namespace {
+constexpr int kNormalPriority = 2;
+constexpr int32_t kPlaying = kVstTransportPlaying;
+}  // namespace
+
+int AudioSendStream::bitrateFor(double r) {
+    if (r <= 16) return 16;
+    if (r <= 24) return 24;
+    if (r <= 32) return 32;
+    if (r <= 40) return 40;
+    if (r <= 48) return 48;
+    if (r <= 56) return 56;
+    if (r <= 64) return 64;
+    if (r <= 96) return 96;
+    if (r <= 128) return 128;
+    if (r <= 160) return 144;  // snapped to 160000 bit/s by the encoder
+    if (r <= 192) return 192;
+    return 256;
+}
+
+AudioSendStream::AudioSendStream(AudioStreamHost& host, PeerConnection& connection)
+    : host_(host), connection_(connection) {
+    allocate(host.blockSize());
+    start();
+}
+
+AudioSendStream::~AudioSendStream() {
+    platform::ScopedLock guard(configLock_);
+    enabled_.store(false);
+    running_.store(false);
+    paused_.store(true);
+    waitUntilIdle();
+    stop();
+    delete encoder_.exchange(nullptr);
+}
+
+bool AudioSendStream::allocate(int frames) {
+    if (frames <= 0) return false;
+    std::unique_ptr<float[]> fresh[2];
+    for (auto& f : fresh) {
+        f.reset(new (std::nothrow) float[static_cast<size_t>(frames)]);
+        if (!f) return false;
+        std::memset(f.get(), 0, sizeof(float) * static_cast<size_t>(frames));
+    }
+    std::unique_ptr<MediaQueue> queue(MediaQueue::create(kQueueSlots, frames * kQueueBytesPerFrame));
+    if (!queue) return false;
+    std::unique_ptr<MediaQueue> oldQueue;
+    std::unique_ptr<float[]> old[2];
+    {
+        // beginBlock and addInput use the accumulators inside the block cycle.
+        platform::ScopedLock cycle(host_.processLock());
+        for (int c = 0; c < 2; ++c) old[c].swap(accum_[c]), accum_[c].swap(fresh[c]);
+        oldQueue.swap(blockQueue_);
+        blockQueue_.swap(queue);
+        blockSize_.store(frames, std::memory_order_relaxed);
+        blockFrames_ = 0;
+    }
+    return true;
+}
+
+// ---- Audio thread -----------------------------------------------------------
+
+void AudioSendStream::beginBlock(int frames) {
+    blockFrames_ = 0;
+    if (paused_.load() || !enabled() || frames <= 0 || frames > blockSize() || !accum_[0]) return;
+    blockFrames_ = frames;
+    firstInput_ = true;
+    for (auto& a : accum_) std::memset(a.get(), 0, sizeof(float) * static_cast<size_t>(frames));
+}
+
+void AudioSendStream::addInput(float* const* channels, int count, int frames) {
+    if (paused_.load() || frames != blockFrames_ || frames <= 0 || !channels) return;
+    platform::ScopedLock cycle(host_.processLock());
+    const int n = count < 2 ? count : 2;
+    for (int c = 0; c < n; ++c) {
+        const float* in = channels[c];
+        float* acc = accum_[c].get();
+        if (!in) continue;
+        if (firstInput_) {
+            std::memcpy(acc, in, sizeof(float) * static_cast<size_t>(frames));
+        } else {
+            for (int i = 0; i < frames; ++i) acc[i] += in[i];
+        }
+    }
+    firstInput_ = false;
+}
+
+void AudioSendStream::endBlock() {
+    const int n = blockFrames_;
+    firstInput_ = false;
+    blockFrames_ = 0;
+    if (n == 0 || !isRunning()) return;
+    // Busy first, then the pause check: a reconfiguration that sets paused
+    // and then sees busy clear can be sure this thread keeps out.
+    audioBusy_.store(true);
+    if (!paused_.load()) {
+        const VstTimeInfo& t = host_.cycleTimeInfo();
+        const int32_t f = t.flags;
+        const int32_t last = lastTransportFlags_.load(std::memory_order_relaxed);
+        if (f != last) {
+            if ((f & kPlaying) && !(last & kPlaying)) {
+                framesAtStart_.store(framesSubmitted(), std::memory_order_relaxed);
+                hostPositionAtStart_.store(t.samplePos, std::memory_order_relaxed);
+            }
+            lastTransportFlags_.store(f, std::memory_order_relaxed);
+        }
+        if (!(f & kPlaying)) hostPositionAtStart_.store(t.samplePos, std::memory_order_relaxed);
+        MediaSlot* slot = blockQueue_ ? blockQueue_->reserve(n * 8) : nullptr;
+        if (slot) {
+            auto* data = reinterpret_cast<float*>(slot->data);
+            std::memcpy(data, accum_[0].get(), sizeof(float) * static_cast<size_t>(n));
+            std::memcpy(data + n, accum_[1].get(), sizeof(float) * static_cast<size_t>(n));
+            slot->stamp = framesSubmitted();
+            slot->spare = static_cast<uint32_t>(n);
+            blockQueue_->commit(0);
+        } else {
+            droppedBlocks_.fetch_add(1, std::memory_order_relaxed);
+        }
+        framesSubmitted_.fetch_add(n, std::memory_order_relaxed);
+    }
+    audioBusy_.store(false);
+}
+
+// ---- Encoder thread ---------------------------------------------------------
+
+void AudioSendStream::run() {
+    setPriority(kNormalPriority);
+    while (running()) {
+        if (!enabled()) {
+            wait();
+            continue;
+        }
+        for (;;) {
+            encoderBusy_.store(true);
+            if (paused_.load() || !enabled()) {
+                encoderBusy_.store(false);
+                break;
+            }
+            MediaSlot* slot = blockQueue_ ? blockQueue_->pop() : nullptr;
+            if (!slot) {
+                encoderBusy_.store(false);
+                break;
+            }
+            AudioEncoder* encoder = encoder_.load(std::memory_order_acquire);
+            const int frames = static_cast<int>(slot->spare);
+            if (encoder && isRunning() && frames > 0 && slot->length >= frames * 8) {
+                const float* data = reinterpret_cast<const float*>(slot->data);
+                const float* channels[2] = {data, data + frames};
+                encoder->encode(channels, frames, this);
+            }
+            encoderBusy_.store(false);
+        }
+        waitFor(kQueuePollMs);
+    }
+}
+
+void AudioSendStream::onEncoded(const uint8_t* data, int length, int64_t position, int kind) {
+    if (kind != AudioEncoderListener::kEncodedFrame && kind != AudioEncoderListener::kStartup) return;
+    if (!data || length <= 0) return;
+    const CycleTime& t = host_.cycleTime();
+    double rate = t.sampleRate.load(std::memory_order_relaxed);
+    if (!(rate > 0.0)) rate = host_.sampleRate();
+    AudioFrameHeader h;
+    h.transportStart = static_cast<int32_t>(hostPositionAtStart_.load(std::memory_order_relaxed)) -
+                       encoderLatency_.load(std::memory_order_relaxed);
+    h.streamAtTransportStart = static_cast<uint32_t>(framesAtStart_.load(std::memory_order_relaxed));
+    h.streamPosition = static_cast<uint32_t>(position);
+    h.sampleRate = static_cast<uint32_t>(rate);
+    h.codec = static_cast<uint16_t>(host_.codec());
+    h.channels = 2;
+    h.frameCounter = static_cast<uint16_t>(sequence_.fetch_add(1, std::memory_order_relaxed) + 1);
+    h.transportFlags = static_cast<uint16_t>(t.flags.load(std::memory_order_relaxed));
+    const size_t parts = audioFrameParts(static_cast<size_t>(length));
+    for (size_t part = 0; part < parts; ++part)
+        if (buildAudioFramePart(message_, h, data, static_cast<size_t>(length), part)) connection_.post(message_);
+    framesSent_.fetch_add(1, std::memory_order_relaxed);
+}
+
+// ---- Reconfiguration --------------------------------------------------------
+
+void AudioSendStream::waitUntilIdle() {
+    for (unsigned waited = 0; (audioBusy_.load() || encoderBusy_.load()) && waited < kBusyWaitMs;
+         waited += kBusyPollMs)
+        platform::sleepMilliseconds(kBusyPollMs);
+}
+
+void AudioSendStream::startEncoder() {
+    framesSubmitted_.store(0, std::memory_order_relaxed);
+    framesAtStart_.store(0, std::memory_order_relaxed);
+    sequence_.store(0, std::memory_order_relaxed);
+    lastTransportFlags_.store(0, std::memory_order_relaxed);
+    if (encoder_.load() == nullptr) {
+        if (host_.codec() != kCodecMp3) return;  // enabled, but nothing is sent
+        const int kbits = bitrateFor(host_.audioRate());
+        Mp3Encoder* encoder = new (std::nothrow) Mp3Encoder();
+        bitrate_.store(kbits, std::memory_order_relaxed);
+        encoderLatency_.store(0, std::memory_order_relaxed);
+        if (!encoder || !encoder->open(this, 2, host_.sampleRate(), kbits * 1000)) {
+            host_.postMessage(Mp3Encoder::kFailureText);
+            delete encoder;
+            return;
+        }
+        encoderLatency_.store(encoder->latency(), std::memory_order_relaxed);
+        encoder_.store(encoder, std::memory_order_release);
+    }
+    running_.store(true);
+    encoderStarts_.fetch_add(1, std::memory_order_relaxed);
+}
+
+void AudioSendStream::stopEncoder() {
+    running_.store(false);
+    paused_.store(true);
+    waitUntilIdle();
+    if (blockQueue_) blockQueue_->reset();
+    wake();
+    AudioEncoder* encoder = encoder_.exchange(nullptr);
+    if (encoder) encoder->close();
+    delete encoder;
+    paused_.store(false);
+}
+
+void AudioSendStream::setActive(bool on) {
+    platform::ScopedLock guard(configLock_);
+    if (on && !enabled()) {
+        startEncoder();
+        enabled_.store(true);
+        wake();
+    } else if (!on && enabled()) {
+        enabled_.store(false);
+        stopEncoder();
+    }
+}
+
+void AudioSendStream::restart() {
+    platform::ScopedLock guard(configLock_);
+    if (!enabled()) return;
+    setActive(false);
+    setActive(true);
+}
+
+void AudioSendStream::restartIfBitrateChanged() {
+    platform::ScopedLock guard(configLock_);
+    if (isRunning() && bitrateFor(host_.audioRate()) != bitrate()) restart();
+}
+
+void AudioSendStream::setBlockSize(int frames) {
+    platform::ScopedLock guard(configLock_);
+    if (frames <= 0 || frames == blockSize()) return;
+    paused_.store(true);
+    waitUntilIdle();
+    allocate(frames);
+    paused_.store(false);
+}
