@@ -274,18 +274,40 @@ def _centred(x):
     return array.array("d", (v - mean for v in x))
 
 
+def _best_match(probe, signal, lags):
+    """The lag among `lags` (ascending, from 0) at which signal[lag:] best
+    matches probe, and its normalised correlation; the window energies come
+    from a running sum, the probe's once."""
+    n = len(probe)
+    probe_energy = sum(map(operator.mul, probe, probe))
+    squares = [0.0]
+    for v in signal:
+        squares.append(squares[-1] + v * v)
+    best, best_score = None, -2.0
+    for lag in lags:
+        if lag + n > len(signal):
+            break
+        den = math.sqrt(probe_energy * max(0.0, squares[lag + n] - squares[lag]))
+        if den <= 0.0:
+            continue
+        score = sum(map(operator.mul, probe, signal[lag:lag + n])) / den
+        if score > best_score:
+            best, best_score = lag, score
+    return best, best_score
+
+
 def find_lag(reference, recording, max_lag, hop=48):
     """The lag in frames (0..max_lag) at which `recording` best matches
     `reference` (recording[i + lag] ~ reference[i]), and the correlation
     there over the whole overlap: first the envelopes hop by hop, then
     every frame around the best envelope lag."""
-    env_ref = _centred(envelope(reference, hop))
     env_rec = _centred(envelope(recording, hop))
-    best, best_score = 0, -2.0
-    for k in range(0, min(max_lag // hop, len(env_rec) - 1) + 1):
-        score = correlation(env_ref, env_rec[k:])
-        if score > best_score:
-            best, best_score = k, score
+    # As much of the reference as every lag up to max_lag has room for.
+    room = max(2, len(env_rec) - max_lag // hop)
+    env_ref = _centred(envelope(reference[:room * hop], hop))
+    coarse, _ = _best_match(env_ref, env_rec, range(0, max_lag // hop + 1))
+    if coarse is None:
+        return 0, 0.0
     # Fine search on the most energetic half second of the reference.
     window = min(len(reference), RATE // 2)
     loudest, loudest_energy = 0, -1.0
@@ -294,14 +316,10 @@ def find_lag(reference, recording, max_lag, hop=48):
         if e > loudest_energy:
             loudest, loudest_energy = start, e
     probe = reference[loudest:loudest + window]
-    lag, score = best * hop, -2.0
-    for candidate in range(max(0, (best - 2) * hop), min(max_lag, (best + 2) * hop) + 1):
-        piece = recording[loudest + candidate:loudest + candidate + window]
-        if len(piece) < window:
-            break
-        c = correlation(probe, piece)
-        if c > score:
-            lag, score = candidate, c
+    first = max(0, (coarse - 2) * hop)
+    fine, _ = _best_match(probe, recording[loudest:],
+                          range(first, min(max_lag, (coarse + 2) * hop) + 1))
+    lag = coarse * hop if fine is None else fine
     overlap = min(len(reference), len(recording) - lag)
     if overlap <= 0:
         return lag, 0.0

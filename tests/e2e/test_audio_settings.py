@@ -98,13 +98,12 @@ class AudioSettings(unittest.TestCase):
         delay = offset(self.bob, True, 1)
         self.assertEqual(delay, sum(HOST_LATENCY))
         self.assertEqual(offset(self.bob, False, 2), sum(HOST_LATENCY))
-        play(self.alice, "clicks")
+        # Each latency command measures the clicks since the previous one.
         for k in (1, 2):
-            record(self.bob, os.path.join(self.world.folder, "clicks%d.wav" % k), k)
+            latency(self.bob, k)
+        play(self.alice, "clicks")
         time.sleep(4.0)
         compensated, plain = latency(self.bob, 1), latency(self.bob, 2)
-        for k in (1, 2):
-            record_stop(self.bob, k)
         self.assertIsNotNone(compensated, "no clicks heard with compensation")
         self.assertIsNotNone(plain, "no clicks heard")
         self.assertGreaterEqual(plain[1], 4, plain)
@@ -112,8 +111,7 @@ class AudioSettings(unittest.TestCase):
         # through the delay line.
         self.assertAlmostEqual(compensated[0] - plain[0], sum(HOST_LATENCY), delta=4,
                                msg="%r against %r" % (compensated, plain))
-        floor = plain[2]
-        self.assertGreaterEqual(plain[0], floor - 256, plain)
+        self.assertGreater(plain[0], 0, plain)
         self.assertLess(plain[0], sig.RATE // 2, plain)
 
 
