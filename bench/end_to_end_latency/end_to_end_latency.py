@@ -17,6 +17,7 @@ import os
 import sys
 import time
 
+sys.dont_write_bytecode = True  # no caches in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "e2e"))
 
 import harness  # noqa: E402
