@@ -126,6 +126,7 @@ TEST_F(AudioSendStreamTest, FramesCarryTheTransportAndStreamPositions) {
     ASSERT_TRUE(stream->isRunning());
     EXPECT_EQ(stream->bitrate(), 128);
     EXPECT_EQ(stream->encoderLatency(), latency);
+    EXPECT_TRUE(host.lines().empty()) << "no encoder failure line";
 
     // The encoder hands out each MP3 frame of 1152 once the next one is
     // complete: stopped at 0 for five blocks, one frame comes out.

@@ -63,7 +63,6 @@ public:
         cycle_.sampleRate.store(rate.load());
         cycle_.flags.store(flags);
     }
-    VstTimeInfo& timeInfo() { return info_; }
     std::vector<std::string> lines() {
         std::lock_guard<std::mutex> g(mutex_);
         return lines_;
