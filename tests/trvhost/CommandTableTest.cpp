@@ -72,9 +72,24 @@ TEST(CommandTable, EveryEntryIsCompleteAndNamedOnce) {
 }
 
 TEST(CommandTable, ButtonCommandsRunOnTheUiLockAndWaitingDoesNot) {
-    for (const char* name : {"login", "logout", "policy"}) EXPECT_TRUE(findHostCommand(name)->onUiThread) << name;
-    for (const char* name : {"wait", "sleep", "messages", "quit"})
+    for (const char* name : {"login", "logout", "policy", "switch", "offset", "upstream", "quality", "codec"})
+        EXPECT_TRUE(findHostCommand(name)->onUiThread) << name;
+    for (const char* name : {"wait", "sleep", "messages", "quit", "play", "record", "transport", "latency", "audio"})
         EXPECT_FALSE(findHostCommand(name)->onUiThread) << name;
+}
+
+TEST(CommandTable, AudioCommandsNeedARunAndPluginCommandsThePlugin) {
+    Commands c;
+    for (const char* line : {"play clicks", "record x.wav", "latency"}) {
+        EXPECT_EQ(c.run(line), CommandResult::Failed) << line;
+        EXPECT_TRUE(contains(c.error, "needs an audio run")) << c.error;
+    }
+    for (const char* line : {"switch thru on", "offset on", "audio", "upstream 128", "quality 50", "codec 34"}) {
+        EXPECT_EQ(c.run(line), CommandResult::Failed) << line;
+        EXPECT_TRUE(contains(c.error, "needs the built-in plug-in")) << c.error;
+    }
+    EXPECT_EQ(c.run("switch thru"), CommandResult::Failed);
+    EXPECT_EQ(c.error, "usage: switch send|receive|thru|mute on|off [K]");
 }
 
 TEST(CommandTable, UnknownCommandsFailWithTheirName) {

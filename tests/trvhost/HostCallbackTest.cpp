@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "tools/trvhost/HostCallback.h"
 
@@ -154,4 +157,97 @@ TEST(HostCallback, NoticesAPluginThatOverwritesResvd1) {
     EXPECT_TRUE(host.reservedFieldIntact());
     record.resvd1 = 0;
     EXPECT_FALSE(host.reservedFieldIntact());
+}
+
+TEST(HostCallback, EveryAdoptedInstanceMustLeaveResvd1Alone) {
+    TestHost host(config());
+    host.install();
+    AEffect first{}, second{};
+    host.adopt(&first);
+    host.adopt(&second);
+    EXPECT_TRUE(host.reservedFieldIntact());
+    second.resvd1 = 0;
+    EXPECT_FALSE(host.reservedFieldIntact());
+    EXPECT_TRUE(host.reservedFieldIntact(&first));
+    EXPECT_FALSE(host.reservedFieldIntact(&second));
+}
+
+namespace {
+// Stands in for a run's audio thread: blocks of 128 frames until stopped,
+// each asking for the time as a plug-in does.
+struct AudioThread {
+    TestHost& host;
+    std::atomic<bool> stop{false};
+    std::atomic<int> blocks{0};
+    std::atomic<bool> sawOtherRecord{false};
+    const VstTimeInfo* otherRecord = nullptr;
+    std::thread thread;
+
+    AudioThread(TestHost& h, const VstTimeInfo* other) : host(h), otherRecord(other) {
+        thread = std::thread([this] {
+            host.audioThreadBegins();
+            while (!stop) {
+                host.beginBlock();
+                auto* info = reinterpret_cast<VstTimeInfo*>(call(audioMasterGetTime, 0, 0));
+                if (info == otherRecord) sawOtherRecord = true;
+                host.endBlock(128);
+                ++blocks;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            host.audioThreadEnds();
+        });
+    }
+    ~AudioThread() {
+        stop = true;
+        thread.join();
+    }
+};
+}  // namespace
+
+TEST(HostCallback, TransportRequestsTakeEffectAtTheAudioThreadsNextBlock) {
+    TestHost host(config());
+    host.install();
+    const auto* mine = reinterpret_cast<VstTimeInfo*>(call(audioMasterGetTime, 0, 0));
+    int64_t startedAt = -1;
+    int64_t stoppedAt = -1;
+    {
+        AudioThread audio(host, mine);
+        while (audio.blocks < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const uint64_t play = host.setPlaying(true);
+        ASSERT_TRUE(host.waitTransport(play, 2000, startedAt));
+        EXPECT_TRUE(host.playing());
+        while (audio.blocks < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const uint64_t stop = host.setPlaying(false);
+        ASSERT_TRUE(host.waitTransport(stop, 2000, stoppedAt));
+        EXPECT_FALSE(audio.sawOtherRecord.load()) << "the audio thread must have a time record of its own";
+    }
+    EXPECT_EQ(startedAt, 0);
+    EXPECT_GT(stoppedAt, 0);
+    EXPECT_EQ(stoppedAt % 128, 0);
+    EXPECT_EQ(host.samplePosition(), stoppedAt);
+    // Without an audio thread a request takes effect at once.
+    int64_t at = -1;
+    EXPECT_TRUE(host.waitTransport(host.setPlaying(true), 0, at));
+    EXPECT_EQ(at, stoppedAt);
+}
+
+TEST(HostCallback, ARequestNobodyTakesTimesOut) {
+    TestHost host(config());
+    host.install();
+    std::atomic<bool> stop{false};
+    std::atomic<bool> began{false};
+    // An audio thread that never runs a block.
+    std::thread idle([&] {
+        host.audioThreadBegins();
+        began = true;
+        while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        host.audioThreadEnds();
+    });
+    while (!began) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    int64_t at = -1;
+    EXPECT_FALSE(host.waitTransport(host.setPlaying(true), 50, at));
+    stop = true;
+    idle.join();
+    // Its end applies what was asked for.
+    EXPECT_TRUE(host.playing());
 }

@@ -165,9 +165,30 @@ TEST(HostOptions, CommandsComeFromAScriptStandardInputOrANetworkedRun) {
     EXPECT_TRUE(networked.options.commandMode());
 }
 
-TEST(HostOptions, CommandOptionsAreRefusedWithAPluginLibraryOrTogether) {
-    EXPECT_FALSE(parse({"--plugin", "x.so", "--commands"}).ok);
-    EXPECT_FALSE(parse({"--plugin", "x.so", "--script", "run.trv"}).ok);
+TEST(HostOptions, APluginLibraryTakesCommandsButNotTheNetworkedRun) {
+    const Parsed library = parse({"--plugin", "x.so", "--commands"});
+    ASSERT_TRUE(library.ok) << library.error;
+    EXPECT_TRUE(library.options.commandMode());
+    EXPECT_TRUE(parse({"--plugin", "x.so", "--script", "run.trv"}).options.commandMode());
+    EXPECT_FALSE(parse({"--plugin", "x.so"}).options.commandMode());
+    EXPECT_FALSE(parse({"--plugin", "x.so", "--auto-answer", "accept"}).ok);
+}
+
+TEST(HostOptions, InstancesRunFromOneToSixteen) {
+    EXPECT_EQ(parse({}).options.instances, 1);
+    const Parsed sixteen = parse({"--instances", "16", "--plugin", "x.so"});
+    ASSERT_TRUE(sixteen.ok) << sixteen.error;
+    EXPECT_EQ(sixteen.options.instances, 16);
+    EXPECT_EQ(parse({"--instances", "1"}).options.instances, 1);
+    for (const char* bad : {"0", "17", "-1", "2.5", "two", ""}) {
+        const Parsed p = parse({"--instances", bad});
+        EXPECT_FALSE(p.ok) << bad;
+        EXPECT_NE(p.error.find("--instances"), std::string::npos) << p.error;
+    }
+    EXPECT_FALSE(parse({"--instances"}).ok);
+}
+
+TEST(HostOptions, CommandSourcesAreExclusive) {
     EXPECT_FALSE(parse({"--commands", "--script", "run.trv"}).ok);
     EXPECT_FALSE(parse({"--script"}).ok);
     EXPECT_FALSE(parse({"--script", ""}).ok);

@@ -1,49 +1,20 @@
 #include <gtest/gtest.h>
 
-#include <sndfile.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "tools/trvhost/HostSession.h"
-#include "tools/trvhost/WavFile.h"
+#include "tests/trvhost/HostTestSupport.h"
 #include "vst/AudioEffectX.h"
 
 namespace {
 
-std::string tempPath(const std::string& name) {
-    const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
-    return ::testing::TempDir() + "trvhost_" + t->name() + "_" + name;
-}
-
-std::vector<float> ramp(size_t frames, int channels) {
-    std::vector<float> v(frames * static_cast<size_t>(channels));
-    for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<float>(i % 1000) / 1000.0f - 0.5f;
-    return v;
-}
-
-void writeWav(const std::string& path, int rate, int channels, const std::vector<float>& samples) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(f, nullptr);
-    sf_writef_float(f, samples.data(), static_cast<sf_count_t>(samples.size() / static_cast<size_t>(channels)));
-    sf_close(f);
-}
-
-std::vector<float> readOutput(const std::string& path, size_t maxFrames = 1 << 24) {
-    std::vector<float> out;
-    std::string error;
-    EXPECT_TRUE(readWavStereo(path, 48000, maxFrames, out, error)) << error;
-    return out;
-}
+using namespace hosttest;
 
 std::vector<char> readBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
@@ -55,27 +26,6 @@ void writeBytes(const std::string& path, const void* data, size_t size) {
     f.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
-struct Session {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Session runSession(const HostOptions& o, VstPluginMainProc builtIn = nullptr) {
-    Session s;
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    s.status = runHostSession(o, builtIn, out, err);
-    for (auto [file, text] : {std::pair<std::FILE*, std::string*>{out, &s.out}, {err, &s.err}}) {
-        std::rewind(file);
-        char buffer[4096];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof(buffer), file)) > 0) text->append(buffer, n);
-        std::fclose(file);
-    }
-    return s;
-}
-
 HostOptions fixtureRun(double seconds) {
     HostOptions o;
     o.pluginPath = TRV_FIXTURE_PLUGIN;
@@ -84,40 +34,58 @@ HostOptions fixtureRun(double seconds) {
     return o;
 }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// A built-in plug-in that records the calls the session makes.
+// A built-in plug-in that records the calls the session makes: `calls`
+// without instance numbers (runs of process calls as one), `numbered` with
+// them, and the buffers each instance was given.
 std::vector<std::string> calls;
+std::vector<std::string> numbered;
+std::vector<std::set<const float*>> buffersOf;
+int made = 0;
 int destroyed = 0;
 bool declareReplacing = true;
 bool clobberReserved = false;
+int clobberInstance = 1;
 
 class RecordingEffect : public AudioEffectX {
 public:
-    explicit RecordingEffect(audioMasterCallback host) : AudioEffectX(host, 1, 0) {
+    explicit RecordingEffect(audioMasterCallback host) : AudioEffectX(host, 1, 0), id_(++made) {
         setNumInputs(2);
         setNumOutputs(2);
         canProcessReplacing(declareReplacing);
         programsAreChunks();
+        buffersOf.resize(static_cast<size_t>(id_) + 1);
     }
     ~RecordingEffect() override { ++destroyed; }
     void open() override {
-        calls.push_back("open");
-        if (clobberReserved) cEffect.resvd1 = 0;
+        note("open");
+        if (clobberReserved && id_ == clobberInstance) cEffect.resvd1 = 0;
     }
-    void close() override { calls.push_back("close"); }
-    void setSampleRate(float rate) override { calls.push_back("rate " + std::to_string(static_cast<int>(rate))); }
-    void setBlockSize(VstInt32 size) override { calls.push_back("block " + std::to_string(size)); }
-    void resume() override { calls.push_back("resume"); }
-    void suspend() override { calls.push_back("suspend"); }
+    void close() override { note("close"); }
+    void setSampleRate(float rate) override { note("rate " + std::to_string(static_cast<int>(rate))); }
+    void setBlockSize(VstInt32 size) override { note("block " + std::to_string(size)); }
+    void resume() override { note("resume"); }
+    void suspend() override { note("suspend"); }
     VstInt32 setChunk(void*, VstInt32 size, bool isPreset) override {
-        calls.push_back("setChunk " + std::to_string(size) + (isPreset ? " program" : " bank"));
+        note("setChunk " + std::to_string(size) + (isPreset ? " program" : " bank"));
         return 1;
     }
-    void processReplacing(float**, float** outputs, VstInt32 frames) override {
+    void processReplacing(float** inputs, float** outputs, VstInt32 frames) override {
         if (calls.empty() || calls.back() != "process") calls.push_back("process");
-        for (VstInt32 i = 0; i < frames; ++i) outputs[0][i] = outputs[1][i] = 0.25f;
+        numbered.push_back("process " + std::to_string(id_));
+        for (const float* b : {inputs[0], inputs[1], outputs[0], outputs[1]}) buffersOf[static_cast<size_t>(id_)].insert(b);
+        // Each instance's output is its own input plus its number.
+        for (VstInt32 i = 0; i < frames; ++i) {
+            outputs[0][i] = inputs[0][i] + 0.125f * static_cast<float>(id_);
+            outputs[1][i] = inputs[1][i] + 0.125f * static_cast<float>(id_);
+        }
     }
+
+private:
+    void note(const std::string& what) {
+        calls.push_back(what);
+        numbered.push_back(what + " " + std::to_string(id_));
+    }
+    const int id_;
 };
 
 AEffect* VSTCALLBACK recordingEntry(audioMasterCallback host) { return (new RecordingEffect(host))->getAeffect(); }
@@ -127,9 +95,13 @@ class HostSessionWithBuiltIn : public ::testing::Test {
 protected:
     void SetUp() override {
         calls.clear();
+        numbered.clear();
+        buffersOf.clear();
+        made = 0;
         destroyed = 0;
         declareReplacing = true;
         clobberReserved = false;
+        clobberInstance = 1;
     }
 };
 
@@ -292,4 +264,91 @@ TEST_F(HostSessionWithBuiltIn, APluginThatOverwritesTheHostFieldFails) {
 TEST_F(HostSessionWithBuiltIn, AnEntryReturningNothingFails) {
     EXPECT_EQ(runSession(HostOptions{}, &nullEntry).status, 1);
     EXPECT_EQ(runSession(HostOptions{}, nullptr).status, 1);
+}
+
+TEST_F(HostSessionWithBuiltIn, EveryInstanceIsSetUpInTurnAndProcessedInOrderEveryBlock) {
+    HostOptions o;
+    o.seconds = 0.016;  // 768 frames: three blocks of 256
+    o.fast = true;
+    o.instances = 3;
+    ASSERT_EQ(runSession(o, &recordingEntry).status, 0);
+    std::vector<std::string> expected;
+    for (const char* k : {"1", "2", "3"})
+        for (const char* step : {"open ", "rate 48000 ", "block 256 "}) expected.push_back(std::string(step) + k);
+    for (const char* k : {"1", "2", "3"}) expected.push_back(std::string("resume ") + k);
+    for (int block = 0; block < 3; ++block)
+        for (const char* k : {"1", "2", "3"}) expected.push_back(std::string("process ") + k);
+    for (const char* step : {"suspend ", "close "})
+        for (const char* k : {"1", "2", "3"}) expected.push_back(std::string(step) + k);
+    EXPECT_EQ(numbered, expected);
+    EXPECT_EQ(destroyed, 3);
+}
+
+TEST_F(HostSessionWithBuiltIn, EachInstanceHasBuffersOfItsOwnAndTheInputFeedsTheFirst) {
+    const std::string in = tempPath("in.wav");
+    const std::string out = tempPath("out.wav");
+    writeWav(in, 48000, 2, std::vector<float>(512 * 2, 0.5f));
+    HostOptions o;
+    o.seconds = 0.016;
+    o.fast = true;
+    o.instances = 3;
+    o.inputPath = in;
+    o.outputPath = out;
+    const Session s = runSession(o, &recordingEntry);
+    ASSERT_EQ(s.status, 0) << s.err;
+    ASSERT_EQ(buffersOf.size(), 4u);
+    std::set<const float*> all;
+    for (int k = 1; k <= 3; ++k) {
+        EXPECT_EQ(buffersOf[static_cast<size_t>(k)].size(), 4u) << k;
+        all.insert(buffersOf[static_cast<size_t>(k)].begin(), buffersOf[static_cast<size_t>(k)].end());
+    }
+    EXPECT_EQ(all.size(), 12u);
+    // Instance 1's output: the input (0.5 for 512 frames) plus 0.125.
+    const std::vector<float> result = readOutput(out);
+    ASSERT_EQ(result.size(), 768u * 2);
+    EXPECT_FLOAT_EQ(result[0], 0.625f);
+    EXPECT_FLOAT_EQ(result[511 * 2 + 1], 0.625f);
+    EXPECT_FLOAT_EQ(result[512 * 2], 0.125f);
+    // One summary per instance after the run line, whose peak is instance 1's.
+    EXPECT_TRUE(contains(s.out, "peak -4.1/-4.1 dBFS, 0 non-finite samples\ninstance 1: peak -4.1/-4.1 dBFS"))
+        << s.out;
+    EXPECT_TRUE(contains(s.out, "instance 2: peak -12.0/-12.0 dBFS, 0 non-finite samples")) << s.out;
+    EXPECT_TRUE(contains(s.out, "instance 3: peak -8.5/-8.5 dBFS, 0 non-finite samples")) << s.out;
+}
+
+TEST_F(HostSessionWithBuiltIn, ASingleInstancePrintsNoInstanceLines) {
+    HostOptions o;
+    o.seconds = 0.01;
+    o.fast = true;
+    const Session s = runSession(o, &recordingEntry);
+    ASSERT_EQ(s.status, 0);
+    EXPECT_FALSE(contains(s.out, "instance 1:")) << s.out;
+}
+
+TEST_F(HostSessionWithBuiltIn, AnyInstanceThatOverwritesTheHostFieldFailsAndAllAreClosed) {
+    clobberReserved = true;
+    clobberInstance = 2;
+    HostOptions o;
+    o.instances = 3;
+    const Session s = runSession(o, &recordingEntry);
+    EXPECT_EQ(s.status, 1);
+    EXPECT_TRUE(contains(s.err, "resvd1")) << s.err;
+    EXPECT_EQ(destroyed, 3);
+}
+
+TEST(HostSession, InstancesOfAPluginLibraryEachGetTheirOwnInput) {
+    const std::string in = tempPath("in.wav");
+    const std::string out = tempPath("out.wav");
+    writeWav(in, 48000, 2, std::vector<float>(4800 * 2, 0.5f));
+    HostOptions o = fixtureRun(0.1);
+    o.instances = 2;
+    o.inputPath = in;
+    o.outputPath = out;
+    const Session s = runSession(o);
+    ASSERT_EQ(s.status, 0) << s.err;
+    EXPECT_FLOAT_EQ(readOutput(out).at(100), 0.25f);
+    EXPECT_TRUE(contains(s.out, "instance 1: peak -12.0/-12.0 dBFS")) << s.out;
+    EXPECT_TRUE(contains(s.out, "instance 2: peak -inf/-inf dBFS")) << s.out;
+    // Both instances ask for the time every block.
+    EXPECT_TRUE(contains(s.out, "host: 38 time requests, 0 events")) << s.out;
 }

@@ -4,47 +4,135 @@
 #include <chrono>
 #include <cmath>
 #include <new>
+#include <system_error>
 
 #include "platform/Clock.h"
 #include "tools/trvhost/HostCallback.h"
+#include "trvcore/NanoClock.h"
 
 namespace {
 constexpr int32_t kMaxChannels = 64;
 constexpr uint32_t kJoinTimeoutMs = 10000;
+constexpr uint32_t kHandOverPollMs = 1;
+constexpr uint32_t kHousekeepingMs = 20;
+// Memory kept ready ahead of a recording, in seconds of audio; unpaced runs
+// go many times faster than real time, so they get more.
+constexpr uint64_t kPacedAheadSeconds = 4;
+constexpr uint64_t kFastAheadFactor = 16;
 
 int32_t channelCount(VstInt32 n) {
     if (n < 0) return 0;
     return n > kMaxChannels ? kMaxChannels : n;
 }
+
+int64_t monotonicNow() { return static_cast<int64_t>(nowNanoseconds()); }
 }  // namespace
 
-AudioRun::AudioRun(AEffect* effect, TestHost& host, const AudioRunConfig& config,
+std::unique_ptr<PlaySource> PlaySource::silence() { return std::unique_ptr<PlaySource>(new PlaySource()); }
+
+std::unique_ptr<PlaySource> PlaySource::clicks() {
+    std::unique_ptr<PlaySource> s(new PlaySource());
+    s->kind = Kind::Clicks;
+    return s;
+}
+
+std::unique_ptr<PlaySource> PlaySource::fromSamples(std::vector<float> stereo) {
+    std::unique_ptr<PlaySource> s(new PlaySource());
+    s->kind = Kind::Samples;
+    s->samples = std::move(stereo);
+    s->data = s->samples.data();
+    s->frames = s->samples.size() / 2;
+    return s;
+}
+
+struct AudioRun::Lane {
+    Lane(AEffect* e, double rate) : effect(e), detector(rate) {}
+
+    AEffect* effect;
+    int32_t inChannels = 0;
+    int32_t outChannels = 0;
+    std::vector<std::vector<float>> inBuffers;
+    std::vector<std::vector<float>> outBuffers;
+    std::vector<float*> inPointers;
+    std::vector<float*> outPointers;
+    OnsetDetector detector;
+    OnsetRing onsets;
+
+    // Audio thread (the command side only while no audio thread runs).
+    PlaySource* source = nullptr;
+    RecordBuffer* recording = nullptr;
+    uint64_t taken = 0;
+
+    // The hand-off: the command side posts under `lock`, the audio thread
+    // try-locks it when `posted` moved.
+    std::mutex lock;
+    Change pending;
+    std::atomic<uint64_t> posted{0};
+    std::atomic<uint64_t> applied{0};
+
+    // Command side, under controlLock_.
+    std::unique_ptr<PlaySource> ownedSource;
+    std::unique_ptr<RecordBuffer> ownedRecording;
+    uint64_t onsetCursor = 0;
+    // Objects of changes that timed out: the audio thread may still use
+    // them, so they live until the run object goes.
+    std::vector<std::unique_ptr<PlaySource>> staleSources;
+    std::vector<std::unique_ptr<RecordBuffer>> staleRecordings;
+
+    // Under `lock`.
+    void applyPending() {
+        if (pending.setSource) source = pending.source;
+        if (pending.setRecording) recording = pending.recording;
+        pending = Change{};
+        taken = posted.load(std::memory_order_relaxed);
+        applied.store(taken, std::memory_order_release);
+    }
+};
+
+AudioRun::AudioRun(std::vector<AEffect*> effects, TestHost& host, const AudioRunConfig& config,
                    const std::vector<float>* input, std::vector<float>* output)
-    : effect_(effect), host_(host), config_(config), input_(input), output_(output) {}
+    : effects_(std::move(effects)), host_(host), config_(config), input_(input), output_(output) {}
 
 AudioRun::~AudioRun() {
     requestStop();
     if (thread_.started()) thread_.join(kJoinTimeoutMs);
+    housekeeperStop_.store(true, std::memory_order_release);
+    if (housekeeper_.joinable()) housekeeper_.join();
 }
 
 bool AudioRun::prepare() {
+    if (effects_.empty()) return false;
     // Every pin gets a buffer (unused inputs silent, unused outputs scratch),
     // and at least two of each so stereo always has a place.
-    inChannels_ = channelCount(effect_->numInputs);
-    outChannels_ = channelCount(effect_->numOutputs);
     const size_t block = static_cast<size_t>(config_.blockSize);
     try {
-        inBuffers_.assign(static_cast<size_t>(inChannels_ > 2 ? inChannels_ : 2), std::vector<float>(block));
-        outBuffers_.assign(static_cast<size_t>(outChannels_ > 2 ? outChannels_ : 2), std::vector<float>(block));
-        inPointers_.clear();
-        outPointers_.clear();
-        for (auto& b : inBuffers_) inPointers_.push_back(b.data());
-        for (auto& b : outBuffers_) outPointers_.push_back(b.data());
+        lanes_.clear();
+        for (AEffect* effect : effects_) {
+            std::unique_ptr<Lane> lane(new Lane(effect, config_.sampleRate));
+            lane->inChannels = channelCount(effect->numInputs);
+            lane->outChannels = channelCount(effect->numOutputs);
+            lane->inBuffers.assign(static_cast<size_t>(std::max(lane->inChannels, 2)), std::vector<float>(block));
+            lane->outBuffers.assign(static_cast<size_t>(std::max(lane->outChannels, 2)), std::vector<float>(block));
+            for (auto& b : lane->inBuffers) lane->inPointers.push_back(b.data());
+            for (auto& b : lane->outBuffers) lane->outPointers.push_back(b.data());
+            lanes_.push_back(std::move(lane));
+        }
+        if (input_) {
+            std::unique_ptr<PlaySource> s(new PlaySource());
+            s->kind = PlaySource::Kind::Samples;
+            s->data = input_->data();
+            s->frames = input_->size() / 2;
+            lanes_[0]->source = s.get();
+            lanes_[0]->ownedSource = std::move(s);
+        }
+        stats_.instances.assign(lanes_.size(), InstanceStats{});
         if (output_) output_->assign(static_cast<size_t>(config_.totalFrames) * 2, 0.0f);
         done_.reset(new platform::AutoResetEvent());
     } catch (const std::bad_alloc&) {
         return false;
     }
+    // The clock computes its factor on the first call: not on the audio thread.
+    monotonicNow();
     return true;
 }
 
@@ -52,8 +140,17 @@ bool AudioRun::start() {
     if (!done_ || thread_.started()) return false;
     finished_.store(false);
     stopRequested_.store(false);
-    if (!thread_.start(&AudioRun::entry, this)) return false;
-    return true;
+    try {
+        housekeeper_ = std::thread([this] {
+            while (!housekeeperStop_.load(std::memory_order_acquire)) {
+                keepRecordingsFed();
+                platform::sleepMilliseconds(kHousekeepingMs);
+            }
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return thread_.start(&AudioRun::entry, this);
 }
 
 bool AudioRun::waitFinished(uint32_t ms) {
@@ -65,7 +162,9 @@ bool AudioRun::waitFinished(uint32_t ms) {
 void AudioRun::entry(void* self) {
     auto* run = static_cast<AudioRun*>(self);
     platform::Thread::setCurrentPriority(platform::ThreadPriority::AboveNormal);
+    run->host_.audioThreadBegins();
     run->run();
+    run->host_.audioThreadEnds();
     run->finished_.store(true, std::memory_order_release);
     run->done_->set();
 }
@@ -92,42 +191,228 @@ void AudioRun::run() {
         }
         processBlock(done, frames);
         done += frames;
+        framesDone_.store(done, std::memory_order_relaxed);
     }
 }
 
 void AudioRun::processBlock(int64_t firstFrame, int32_t frames) {
-    const size_t n = static_cast<size_t>(frames);
-    const size_t inputFrames = input_ ? input_->size() / 2 : 0;
-    for (size_t f = 0; f < n; ++f) {
-        const size_t src = static_cast<size_t>(firstFrame) + f;
-        const bool have = src < inputFrames;
-        inBuffers_[0][f] = have ? (*input_)[src * 2] : 0.0f;
-        inBuffers_[1][f] = have ? (*input_)[src * 2 + 1] : 0.0f;
+    // One time for the whole block: every instance's clicks and onsets are
+    // placed on it.
+    const int64_t startNs = monotonicNow();
+    for (auto& lane : lanes_) {
+        takeChanges(*lane);
+        fillInput(*lane, frames, startNs);
     }
-    for (size_t c = 2; c < inBuffers_.size(); ++c) std::fill(inBuffers_[c].begin(), inBuffers_[c].begin() + n, 0.0f);
-    for (auto& b : outBuffers_) std::fill(b.begin(), b.begin() + n, 0.0f);
-
     host_.beginBlock();
-    if (effect_->processReplacing) effect_->processReplacing(effect_, inPointers_.data(), outPointers_.data(), frames);
+    for (auto& lane : lanes_) {
+        AEffect* e = lane->effect;
+        if (e->processReplacing) e->processReplacing(e, lane->inPointers.data(), lane->outPointers.data(), frames);
+    }
     host_.endBlock(frames);
+    for (size_t i = 0; i < lanes_.size(); ++i) takeOutput(*lanes_[i], i, firstFrame, frames, startNs);
+    ++stats_.blocks;
+    stats_.frames += static_cast<uint64_t>(frames);
+}
 
-    // A mono plug-in's output goes to both channels of the file.
-    const float* left = outChannels_ >= 1 ? outBuffers_[0].data() : nullptr;
-    const float* right = outChannels_ >= 2 ? outBuffers_[1].data() : left;
-    for (size_t f = 0; f < n; ++f) {
-        const float l = left ? left[f] : 0.0f;
-        const float r = right ? right[f] : 0.0f;
-        const float both[2] = {l, r};
-        for (int c = 0; c < 2; ++c) {
-            if (!std::isfinite(both[c])) ++stats_.nonFiniteSamples;
-            else if (std::fabs(both[c]) > stats_.peak[c]) stats_.peak[c] = std::fabs(both[c]);
+void AudioRun::takeChanges(Lane& lane) {
+    if (lane.posted.load(std::memory_order_acquire) == lane.taken) return;
+    // Never waits: a change posted just now is taken next block.
+    if (!lane.lock.try_lock()) return;
+    lane.applyPending();
+    lane.lock.unlock();
+}
+
+void AudioRun::fillInput(Lane& lane, int32_t frames, int64_t startNs) {
+    const size_t n = static_cast<size_t>(frames);
+    float* left = lane.inBuffers[0].data();
+    float* right = lane.inBuffers[1].data();
+    PlaySource* s = lane.source;
+    const PlaySource::Kind kind = s ? s->kind : PlaySource::Kind::Silence;
+    if (kind == PlaySource::Kind::Clicks) {
+        clicks::fillClicks(startNs, config_.sampleRate, left, right, frames);
+    } else if (kind == PlaySource::Kind::Samples) {
+        const size_t available = s->position < s->frames ? s->frames - s->position : 0;
+        const size_t copied = available < n ? available : n;
+        const float* from = s->data + s->position * 2;
+        for (size_t f = 0; f < copied; ++f) {
+            left[f] = from[f * 2];
+            right[f] = from[f * 2 + 1];
         }
-        if (output_) {
-            const size_t dst = (static_cast<size_t>(firstFrame) + f) * 2;
-            (*output_)[dst] = l;
-            (*output_)[dst + 1] = r;
+        std::fill(left + copied, left + n, 0.0f);
+        std::fill(right + copied, right + n, 0.0f);
+        s->position += copied;
+    } else {
+        std::fill(left, left + n, 0.0f);
+        std::fill(right, right + n, 0.0f);
+    }
+    for (size_t c = 2; c < lane.inBuffers.size(); ++c)
+        std::fill(lane.inBuffers[c].begin(), lane.inBuffers[c].begin() + static_cast<std::ptrdiff_t>(n), 0.0f);
+    for (auto& b : lane.outBuffers) std::fill(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n), 0.0f);
+}
+
+void AudioRun::takeOutput(Lane& lane, size_t index, int64_t firstFrame, int32_t frames, int64_t startNs) {
+    const size_t n = static_cast<size_t>(frames);
+    // A mono plug-in's output goes to both channels; a plug-in without
+    // outputs left the zeroed buffers alone.
+    const float* left = lane.outBuffers[0].data();
+    const float* right = lane.outChannels >= 2 ? lane.outBuffers[1].data() : left;
+    InstanceStats& s = stats_.instances[index];
+    for (size_t f = 0; f < n; ++f) {
+        const float both[2] = {left[f], right[f]};
+        for (int c = 0; c < 2; ++c) {
+            if (!std::isfinite(both[c])) ++s.nonFiniteSamples;
+            else if (std::fabs(both[c]) > s.peak[c]) s.peak[c] = std::fabs(both[c]);
         }
     }
-    ++stats_.blocks;
-    stats_.frames += n;
+    if (index == 0) {
+        stats_.nonFiniteSamples = s.nonFiniteSamples;
+        stats_.peak[0] = s.peak[0];
+        stats_.peak[1] = s.peak[1];
+        if (output_) {
+            float* out = output_->data() + static_cast<size_t>(firstFrame) * 2;
+            for (size_t f = 0; f < n; ++f) {
+                out[f * 2] = left[f];
+                out[f * 2 + 1] = right[f];
+            }
+        }
+    }
+    if (lane.recording) lane.recording->append(left, right, n);
+    lane.detector.process(left, right, frames, startNs, lane.onsets);
+}
+
+bool AudioRun::handOver(Lane& lane, const Change& change, std::string& error) {
+    uint64_t serial = 0;
+    {
+        std::lock_guard<std::mutex> guard(lane.lock);
+        if (change.setSource) {
+            lane.pending.setSource = true;
+            lane.pending.source = change.source;
+        }
+        if (change.setRecording) {
+            lane.pending.setRecording = true;
+            lane.pending.recording = change.recording;
+        }
+        serial = lane.posted.load(std::memory_order_relaxed) + 1;
+        lane.posted.store(serial, std::memory_order_release);
+        // Without an audio thread (not started, or done) the change is made
+        // here.
+        if (!thread_.started() || finished()) {
+            lane.applyPending();
+            return true;
+        }
+    }
+    const uint32_t startMs = platform::tickCount();
+    while (lane.applied.load(std::memory_order_acquire) < serial) {
+        if (finished()) {
+            std::lock_guard<std::mutex> guard(lane.lock);
+            if (lane.applied.load(std::memory_order_acquire) < serial) lane.applyPending();
+            return true;
+        }
+        if (platform::tickCount() - startMs >= kHandOverTimeoutMs) {
+            error = "the audio thread did not take the change within " + std::to_string(kHandOverTimeoutMs) + " ms";
+            return false;
+        }
+        platform::sleepMilliseconds(kHandOverPollMs);
+    }
+    return true;
+}
+
+bool AudioRun::setSource(int instance, std::unique_ptr<PlaySource> source, std::string& error) {
+    if (instance < 0 || instance >= instanceCount() || !source) {
+        error = "no such instance";
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(controlLock_);
+    Lane& lane = *lanes_[static_cast<size_t>(instance)];
+    Change change;
+    change.setSource = true;
+    change.source = source.get();
+    const bool ok = handOver(lane, change, error);
+    std::unique_ptr<PlaySource> old = std::move(lane.ownedSource);
+    lane.ownedSource = std::move(source);
+    if (!ok && old) lane.staleSources.push_back(std::move(old));
+    return ok;
+}
+
+bool AudioRun::startRecording(int instance, std::unique_ptr<RecordBuffer> recording,
+                              std::unique_ptr<RecordBuffer>& previous, std::string& error) {
+    previous.reset();
+    if (instance < 0 || instance >= instanceCount() || !recording) {
+        error = "no such instance";
+        return false;
+    }
+    if (!recording->reserveAhead(recordAheadFrames())) {
+        error = "out of memory for the recording";
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(controlLock_);
+    Lane& lane = *lanes_[static_cast<size_t>(instance)];
+    Change change;
+    change.setRecording = true;
+    change.recording = recording.get();
+    const bool ok = handOver(lane, change, error);
+    std::unique_ptr<RecordBuffer> old = std::move(lane.ownedRecording);
+    lane.ownedRecording = std::move(recording);
+    if (ok) previous = std::move(old);
+    else if (old) lane.staleRecordings.push_back(std::move(old));
+    return ok;
+}
+
+bool AudioRun::stopRecording(int instance, std::unique_ptr<RecordBuffer>& stopped, std::string& error) {
+    stopped.reset();
+    if (instance < 0 || instance >= instanceCount()) {
+        error = "no such instance";
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(controlLock_);
+    Lane& lane = *lanes_[static_cast<size_t>(instance)];
+    if (!lane.ownedRecording) return true;
+    Change change;
+    change.setRecording = true;
+    change.recording = nullptr;
+    if (!handOver(lane, change, error)) {
+        lane.staleRecordings.push_back(std::move(lane.ownedRecording));
+        return false;
+    }
+    stopped = std::move(lane.ownedRecording);
+    return true;
+}
+
+bool AudioRun::recording(int instance) {
+    if (instance < 0 || instance >= instanceCount()) return false;
+    std::lock_guard<std::mutex> guard(controlLock_);
+    return lanes_[static_cast<size_t>(instance)]->ownedRecording != nullptr;
+}
+
+void AudioRun::takeOnsets(int instance, std::vector<int64_t>& out) {
+    if (instance < 0 || instance >= instanceCount()) return;
+    std::lock_guard<std::mutex> guard(controlLock_);
+    Lane& lane = *lanes_[static_cast<size_t>(instance)];
+    lane.onsets.readSince(lane.onsetCursor, out);
+}
+
+std::vector<std::pair<int, std::unique_ptr<RecordBuffer>>> AudioRun::takeRecordings() {
+    std::vector<std::pair<int, std::unique_ptr<RecordBuffer>>> taken;
+    if (thread_.started() && !finished()) return taken;
+    std::lock_guard<std::mutex> guard(controlLock_);
+    for (size_t i = 0; i < lanes_.size(); ++i) {
+        Lane& lane = *lanes_[i];
+        if (!lane.ownedRecording) continue;
+        lane.recording = nullptr;
+        taken.emplace_back(static_cast<int>(i), std::move(lane.ownedRecording));
+    }
+    return taken;
+}
+
+uint64_t AudioRun::recordAheadFrames() const {
+    uint64_t ahead = kPacedAheadSeconds * static_cast<uint64_t>(config_.sampleRate);
+    if (!config_.paced) ahead *= kFastAheadFactor;
+    return std::max<uint64_t>(ahead, 2 * RecordBuffer::kChunkFrames);
+}
+
+void AudioRun::keepRecordingsFed() {
+    const uint64_t ahead = recordAheadFrames();
+    std::lock_guard<std::mutex> guard(controlLock_);
+    for (auto& lane : lanes_)
+        if (lane->ownedRecording) lane->ownedRecording->reserveAhead(ahead);
 }

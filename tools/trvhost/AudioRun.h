@@ -1,17 +1,34 @@
 #pragma once
-// Runs the plug-in's processReplacing block by block on a dedicated audio
+// Runs the instances' processReplacing block by block on a dedicated audio
 // thread, paced in real time or as fast as it goes, while the starting
-// thread is free to wait (or, later, to take commands).
+// thread is free to wait or to take commands.
 //
-// Audio in and out live in memory prepared before start(): the audio thread
-// neither allocates nor touches files.
+// Every host block the audio thread stamps the block with the monotonic
+// clock, fills each instance's input, calls processReplacing on instance 1,
+// 2, ... N in that order (as a host running N tracks in one block) and then
+// takes their outputs: peaks, the run's output file (instance 1), recordings
+// and the click onset detector.
+//
+// Each instance's input comes from a play source (silence, samples from
+// memory, or the click train). Commands change sources and recordings
+// through a hand-off per instance: the command side posts the change under a
+// small lock, the audio thread takes it at the start of its next block with
+// a try-lock (never waiting), and the command side waits until it has. Every
+// source and recording is owned by the command side and freed only after
+// the audio thread let go of it, so the audio thread neither allocates nor
+// frees. A housekeeping thread keeps memory ready ahead of the recordings.
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Event.h"
 #include "platform/Thread.h"
+#include "tools/trvhost/ClickTrain.h"
+#include "tools/trvhost/RecordBuffer.h"
 #include "vst/VstAbi.h"
 
 class TestHost;
@@ -23,26 +40,54 @@ struct AudioRunConfig {
     bool paced = true;
 };
 
-struct AudioRunStats {
-    uint64_t blocks = 0;
-    uint64_t frames = 0;
-    uint64_t lateBlocks = 0;       // paced runs: blocks that started a period or more late
+struct InstanceStats {
     uint64_t nonFiniteSamples = 0;  // NaN or infinity in the stereo output
     float peak[2] = {0.0f, 0.0f};
 };
 
+struct AudioRunStats {
+    uint64_t blocks = 0;
+    uint64_t frames = 0;
+    uint64_t lateBlocks = 0;  // paced runs: blocks that started a period or more late
+    // Instance 1's output (the run's file).
+    uint64_t nonFiniteSamples = 0;
+    float peak[2] = {0.0f, 0.0f};
+    std::vector<InstanceStats> instances;
+};
+
+// What an instance hears.
+struct PlaySource {
+    enum class Kind { Silence, Samples, Clicks };
+    Kind kind = Kind::Silence;
+    // Samples: interleaved stereo, `frames` of them at `data` (which points
+    // into `samples` or into memory the creator keeps); silence follows.
+    std::vector<float> samples;
+    const float* data = nullptr;
+    size_t frames = 0;
+    size_t position = 0;  // audio thread
+
+    static std::unique_ptr<PlaySource> silence();
+    static std::unique_ptr<PlaySource> clicks();
+    static std::unique_ptr<PlaySource> fromSamples(std::vector<float> stereo);
+};
+
 class AudioRun {
 public:
-    // `input`: interleaved stereo frames (may be shorter than the run or
-    // null: silence follows). `output`: resized to the run's stereo frames
-    // by prepare(), or null to discard.
-    AudioRun(AEffect* effect, TestHost& host, const AudioRunConfig& config, const std::vector<float>* input,
-             std::vector<float>* output);
-    ~AudioRun();  // waits for the thread
+    static constexpr uint32_t kHandOverTimeoutMs = 3000;
+
+    // `effects`: the instances, in processing order (at least one).
+    // `input`: instance 1's interleaved stereo input at the start (may be
+    // shorter than the run or null: silence follows); the caller keeps it.
+    // `output`: resized to the run's stereo frames by prepare() and filled
+    // with instance 1's output, or null to discard.
+    AudioRun(std::vector<AEffect*> effects, TestHost& host, const AudioRunConfig& config,
+             const std::vector<float>* input, std::vector<float>* output);
+    ~AudioRun();  // waits for the threads
     AudioRun(const AudioRun&) = delete;
     AudioRun& operator=(const AudioRun&) = delete;
 
-    // Allocates the channel buffers and the output; false when memory runs out.
+    // Allocates the channel buffers, detectors and the output; false when
+    // memory runs out.
     bool prepare();
     bool start();
     // Asks the audio thread to stop after the block in progress.
@@ -53,25 +98,67 @@ public:
     // Valid once finished.
     const AudioRunStats& stats() const { return stats_; }
 
+    int instanceCount() const { return static_cast<int>(lanes_.size()); }
+    const AudioRunConfig& config() const { return config_; }
+    // Frames processed so far (any thread).
+    int64_t framesDone() const { return framesDone_.load(std::memory_order_relaxed); }
+
+    // Command side (one thread at a time); `instance` counts from 0. Each
+    // waits until the audio thread has taken the change at the start of a
+    // block, or the run is over; false with a reason when it did not within
+    // kHandOverTimeoutMs (the change then still happens when the thread gets
+    // to it).
+    bool setSource(int instance, std::unique_ptr<PlaySource> source, std::string& error);
+    // Starts keeping the instance's output in `recording`; one that was
+    // running before is handed back in `previous` (the audio thread let go
+    // of it), else null.
+    bool startRecording(int instance, std::unique_ptr<RecordBuffer> recording,
+                        std::unique_ptr<RecordBuffer>& previous, std::string& error);
+    // Stops the recording and hands it back (null when none was running).
+    bool stopRecording(int instance, std::unique_ptr<RecordBuffer>& stopped, std::string& error);
+    bool recording(int instance);
+    // Appends the click onsets detected in the instance's output since the
+    // previous call (nanoseconds of the monotonic clock).
+    void takeOnsets(int instance, std::vector<int64_t>& out);
+    // Once finished: the recordings still running, by instance.
+    std::vector<std::pair<int, std::unique_ptr<RecordBuffer>>> takeRecordings();
+
+    // Memory kept ready ahead of a recording's write position.
+    uint64_t recordAheadFrames() const;
+
 private:
+    struct Lane;
+    struct Change {
+        bool setSource = false;
+        PlaySource* source = nullptr;
+        bool setRecording = false;
+        RecordBuffer* recording = nullptr;
+    };
+
     static void entry(void* self);
     void run();
     void processBlock(int64_t firstFrame, int32_t frames);
+    void takeChanges(Lane& lane);
+    void fillInput(Lane& lane, int32_t frames, int64_t startNs);
+    void takeOutput(Lane& lane, size_t index, int64_t firstFrame, int32_t frames, int64_t startNs);
+    bool handOver(Lane& lane, const Change& change, std::string& error);
+    void keepRecordingsFed();
 
-    AEffect* effect_;
+    std::vector<AEffect*> effects_;
     TestHost& host_;
     const AudioRunConfig config_;
     const std::vector<float>* input_;
     std::vector<float>* output_;
-    int32_t inChannels_ = 0;
-    int32_t outChannels_ = 0;
-    std::vector<std::vector<float>> inBuffers_;
-    std::vector<std::vector<float>> outBuffers_;
-    std::vector<float*> inPointers_;
-    std::vector<float*> outPointers_;
+    std::vector<std::unique_ptr<Lane>> lanes_;
     AudioRunStats stats_;
     platform::Thread thread_;
     std::unique_ptr<platform::AutoResetEvent> done_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> finished_{false};
+    std::atomic<int64_t> framesDone_{0};
+
+    // Serialises the command side and the housekeeping thread.
+    std::mutex controlLock_;
+    std::thread housekeeper_;
+    std::atomic<bool> housekeeperStop_{false};
 };

@@ -1,7 +1,9 @@
 #pragma once
 // Handlers of the command table, grouped by what they drive: the session
-// (SessionCommands.cpp), the partner sessions (InvitationCommands.cpp) and
-// the run itself (RunCommands.cpp).
+// (SessionCommands.cpp), the partner sessions (InvitationCommands.cpp), the
+// run itself (RunCommands.cpp), the audio through the host
+// (AudioCommands.cpp) and the plug-in's switches and audio settings
+// (PluginCommands.cpp).
 #include <string>
 #include <vector>
 
@@ -22,6 +24,26 @@ CommandResult accept(CommandContext& c, const Args& args, std::string& error);
 CommandResult reject(CommandContext& c, const Args& args, std::string& error);
 CommandResult disconnect(CommandContext& c, const Args& args, std::string& error);
 CommandResult state(CommandContext& c, const Args& args, std::string& error);
+
+// Audio through the host.
+CommandResult play(CommandContext& c, const Args& args, std::string& error);
+CommandResult record(CommandContext& c, const Args& args, std::string& error);
+CommandResult transport(CommandContext& c, const Args& args, std::string& error);
+CommandResult latency(CommandContext& c, const Args& args, std::string& error);
+
+// The built-in plug-in's switches, settings and streams.
+CommandResult switchCommand(CommandContext& c, const Args& args, std::string& error);
+CommandResult offset(CommandContext& c, const Args& args, std::string& error);
+CommandResult audio(CommandContext& c, const Args& args, std::string& error);
+CommandResult upstream(CommandContext& c, const Args& args, std::string& error);
+CommandResult quality(CommandContext& c, const Args& args, std::string& error);
+CommandResult codec(CommandContext& c, const Args& args, std::string& error);
+
+// Instances of the run (the built-in plug-in's, without a run).
+int instanceCount(const CommandContext& c);
+// Instance number K (from 1) from args[at], 1 when absent; false with
+// "no instance K" when the run has no such instance.
+bool instanceArgument(const CommandContext& c, const Args& args, size_t at, int& k, std::string& error);
 
 // Run.
 CommandResult wait(CommandContext& c, const Args& args, std::string& error);

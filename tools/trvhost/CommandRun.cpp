@@ -21,14 +21,19 @@ namespace {
 constexpr uint32_t kLineWaitMs = 50;
 }  // namespace
 
-int runCommands(AEffect* effect, TestHost& host, AudioRun& run, const HostOptions& o, std::FILE* out,
-                std::FILE* err) {
-    LinkPlugin* plugin = linkPluginOf(effect);
-    SessionController* controller = plugin ? plugin->controller() : nullptr;
-    if (!controller) {
-        std::fprintf(err, "trvhost: commands need the built-in plug-in\n");
-        return kCommandsCannotStart;
+int runCommands(const std::vector<AEffect*>& effects, TestHost& host, AudioRun& run, const HostOptions& o,
+                std::FILE* out, std::FILE* err) {
+    // A plug-in library is driven through its AEffect record only, even
+    // when it holds the same classes as the host.
+    std::vector<LinkPlugin*> plugins;
+    for (AEffect* effect : effects) {
+        LinkPlugin* p = o.builtIn() ? linkPluginOf(effect) : nullptr;
+        if (p && p->controller()) plugins.push_back(p);
     }
+    // All instances or none are the built-in plug-in's.
+    if (!plugins.empty() && plugins.size() != effects.size()) plugins.clear();
+    LinkPlugin* plugin = plugins.empty() ? nullptr : plugins.front();
+    SessionController* controller = plugin ? plugin->controller() : nullptr;
     std::unique_ptr<CommandInput> input;
     std::string error;
     if (!o.scriptPath.empty()) input = CommandInput::fromFile(o.scriptPath, error);
@@ -39,30 +44,38 @@ int runCommands(AEffect* effect, TestHost& host, AudioRun& run, const HostOption
     }
 
     LineOutput lines(out);
-    StatusWatcher watcher(controller->messageLog(), lines);
     std::mutex uiLock;
-    const AutoAnswer autoAnswer = o.autoAnswer == HostOptions::Answer::Accept   ? AutoAnswer::Accept
-                                  : o.autoAnswer == HostOptions::Answer::Reject ? AutoAnswer::Reject
-                                                                                : AutoAnswer::None;
-    SessionEvents sessionEvents(*controller, lines, autoAnswer);
-    IdleTicker idle(
-        [plugin, &sessionEvents] {
-            plugin->idleCheck();
-            sessionEvents.idle();
-        },
-        uiLock);
-    if (!watcher.start() || !idle.start()) {
-        std::fprintf(err, "trvhost: cannot start the watcher threads\n");
-        return kCommandsCannotStart;
+    std::unique_ptr<StatusWatcher> watcher;
+    std::unique_ptr<SessionEvents> sessionEvents;
+    std::unique_ptr<IdleTicker> idle;
+    if (controller) {
+        watcher.reset(new StatusWatcher(controller->messageLog(), lines));
+        const AutoAnswer autoAnswer = o.autoAnswer == HostOptions::Answer::Accept   ? AutoAnswer::Accept
+                                      : o.autoAnswer == HostOptions::Answer::Reject ? AutoAnswer::Reject
+                                                                                    : AutoAnswer::None;
+        sessionEvents.reset(new SessionEvents(*controller, lines, autoAnswer));
+        SessionEvents* events = sessionEvents.get();
+        idle.reset(new IdleTicker(
+            [plugins, events] {
+                for (LinkPlugin* p : plugins) p->idleCheck();
+                events->idle();
+            },
+            uiLock));
+        if (!watcher->start() || !idle->start()) {
+            std::fprintf(err, "trvhost: cannot start the watcher threads\n");
+            return kCommandsCannotStart;
+        }
     }
 
     CommandContext context;
     context.controller = controller;
     context.plugin = plugin;
+    context.plugins = plugins;
     context.host = &host;
-    context.log = &controller->messageLog();
-    context.watcher = &watcher;
-    context.sessionEvents = &sessionEvents;
+    context.run = &run;
+    context.log = controller ? &controller->messageLog() : nullptr;
+    context.watcher = watcher.get();
+    context.sessionEvents = sessionEvents.get();
     context.out = &lines;
     context.uiLock = &uiLock;
     context.runOver = [&run] { return run.finished(); };
@@ -81,7 +94,7 @@ int runCommands(AEffect* effect, TestHost& host, AudioRun& run, const HostOption
             break;
         }
     }
-    idle.stop();
-    watcher.stop();
+    if (idle) idle->stop();
+    if (watcher) watcher->stop();
     return status;
 }

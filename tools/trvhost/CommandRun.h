@@ -1,13 +1,18 @@
 #pragma once
-// The command interface of a built-in run: commands from a script file or
-// standard input, run one after the other on the calling thread while the
-// audio thread keeps processing blocks. Every status line the controller
-// posts is echoed as it appears ("status: <line>"), and the editor's idle
-// calls are stood in for every 100 ms.
+// The command interface of a run: commands from a script file or standard
+// input, run one after the other on the calling thread while the audio
+// thread keeps processing blocks.
+//
+// With the built-in plug-in every status line the controller posts is
+// echoed as it appears ("status: <line>"), the listener events and the
+// invitation popup are shown, and the editor's idle calls are stood in for
+// every 100 ms, on every instance. A plug-in library gets the commands that
+// work through the host alone (play, record, transport, latency, ...).
 //
 // The run ends at `quit`, at the end of the input, when the audio run is
 // over (--seconds), or at the first command that fails.
 #include <cstdio>
+#include <vector>
 
 #include "tools/trvhost/HostOptions.h"
 #include "vst/VstAbi.h"
@@ -18,6 +23,6 @@ class TestHost;
 // Exit status of a command run.
 enum CommandRunStatus { kCommandsDone = 0, kCommandsCannotStart = 1, kCommandFailed = 3 };
 
-// `effect` must be the built-in plug-in's; `run` is already started.
-int runCommands(AEffect* effect, TestHost& host, AudioRun& run, const HostOptions& options, std::FILE* out,
-                std::FILE* err);
+// `effects` are the run's instances in order; `run` is already started.
+int runCommands(const std::vector<AEffect*>& effects, TestHost& host, AudioRun& run, const HostOptions& options,
+                std::FILE* out, std::FILE* err);

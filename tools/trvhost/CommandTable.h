@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class AudioRun;
 class LineOutput;
 class LinkPlugin;
 class MessageLog;
@@ -19,12 +20,16 @@ class SessionEvents;
 class StatusWatcher;
 class TestHost;
 
-// What the handlers work on. `controller` and `plugin` are those of the
-// built-in plug-in; commands that need them fail when they are null.
+// What the handlers work on. `controller`, `plugin` and `plugins` are those
+// of the built-in plug-in; commands that need them fail when they are null
+// (empty). Instance K of a command is plugins[K - 1] and instance K - 1 of
+// the run.
 struct CommandContext {
     SessionController* controller = nullptr;
-    LinkPlugin* plugin = nullptr;
+    LinkPlugin* plugin = nullptr;  // instance 1
+    std::vector<LinkPlugin*> plugins;
     TestHost* host = nullptr;
+    AudioRun* run = nullptr;
     const MessageLog* log = nullptr;
     StatusWatcher* watcher = nullptr;
     SessionEvents* sessionEvents = nullptr;  // the invitation popup and listener events

@@ -2,12 +2,15 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "vst/VstStrings.h"
 
 namespace {
 
 std::atomic<TestHost*> installedHost{nullptr};
+// The host whose blocks the calling thread runs, if any.
+thread_local const TestHost* audioThreadHost = nullptr;
 
 constexpr const char* kHostVendor = "Tarvolink";
 constexpr const char* kHostProduct = "trvhost";
@@ -24,9 +27,17 @@ const char* const TestHost::kCanDoYes[] = {
     "sizeWindow",    nullptr,
 };
 
-TestHost::TestHost(const Config& config) : config_(config), transport_(config.sampleRate, config.tempo) {
+TestHost::TestHost(const Config& config)
+    : config_(config),
+      transport_(config.sampleRate, config.tempo),
+      otherTransport_(config.sampleRate, config.tempo),
+      wantPlaying_(config.playing),
+      wantTempo_(config.tempo),
+      audioTransport_(config.sampleRate, config.tempo) {
     std::memset(&timeInfo_, 0, sizeof(timeInfo_));
+    std::memset(&audioTimeInfo_, 0, sizeof(audioTimeInfo_));
     transport_.setPlaying(config.playing);
+    audioTransport_.setPlaying(config.playing);
     for (auto& c : calls_) c.store(0);
 }
 
@@ -45,35 +56,110 @@ VstIntPtr VSTCALLBACK TestHost::callback(AEffect* effect, VstInt32 opcode, VstIn
 }
 
 void TestHost::adopt(AEffect* effect) {
-    effect_ = effect;
-    if (effect) effect->resvd1 = reinterpret_cast<VstIntPtr>(this);
+    if (!effect) return;
+    effects_.push_back(effect);
+    effect->resvd1 = reinterpret_cast<VstIntPtr>(this);
 }
 
 bool TestHost::reservedFieldIntact() const {
-    return !effect_ || effect_->resvd1 == reinterpret_cast<VstIntPtr>(this);
+    for (const AEffect* e : effects_)
+        if (!reservedFieldIntact(e)) return false;
+    return true;
 }
 
-void TestHost::beginBlock() { inBlock_.store(true, std::memory_order_release); }
+bool TestHost::reservedFieldIntact(const AEffect* effect) const {
+    return !effect || effect->resvd1 == reinterpret_cast<VstIntPtr>(this);
+}
+
+void TestHost::applyRequests() {
+    absorbPendingFrames();
+    if (applied_.load(std::memory_order_relaxed) == requested_) return;
+    transport_.setPlaying(wantPlaying_);
+    transport_.setTempo(wantTempo_);
+    appliedAt_.store(transport_.samplePosition(), std::memory_order_relaxed);
+    applied_.store(requested_, std::memory_order_release);
+}
+
+void TestHost::absorbPendingFrames() {
+    const int64_t frames = pendingFrames_.exchange(0, std::memory_order_acq_rel);
+    if (frames) transport_.locate(transport_.samplePosition() + frames);
+}
+
+void TestHost::audioThreadBegins() {
+    audioThreadHost = this;
+    std::lock_guard<std::mutex> guard(transportLock_);
+    audioRunning_ = true;
+}
+
+void TestHost::audioThreadEnds() {
+    {
+        std::lock_guard<std::mutex> guard(transportLock_);
+        audioRunning_ = false;
+        applyRequests();
+    }
+    audioThreadHost = nullptr;
+}
+
+void TestHost::beginBlock() {
+    inBlock_.store(true, std::memory_order_release);
+    if (!transportLock_.try_lock()) return;  // the requests wait for the next block
+    applyRequests();
+    audioTransport_.setPlaying(transport_.playing());
+    audioTransport_.setTempo(transport_.tempo());
+    audioTransport_.locate(transport_.samplePosition());
+    transportLock_.unlock();
+}
 
 void TestHost::endBlock(VstInt32 frames) {
     inBlock_.store(false, std::memory_order_release);
-    std::lock_guard<std::mutex> guard(transportLock_);
-    transport_.advance(frames);
+    if (!audioTransport_.playing() || frames <= 0) return;
+    audioTransport_.advance(frames);
+    pendingFrames_.fetch_add(frames, std::memory_order_acq_rel);
+    if (!transportLock_.try_lock()) return;
+    absorbPendingFrames();
+    transportLock_.unlock();
 }
 
-void TestHost::setPlaying(bool playing) {
+uint64_t TestHost::setPlaying(bool playing) {
     std::lock_guard<std::mutex> guard(transportLock_);
-    transport_.setPlaying(playing);
+    wantPlaying_ = playing;
+    const uint64_t serial = ++requested_;
+    if (!audioRunning_) applyRequests();
+    return serial;
 }
 
-void TestHost::setTempo(double bpm) {
+uint64_t TestHost::setTempo(double bpm) {
     std::lock_guard<std::mutex> guard(transportLock_);
-    transport_.setTempo(bpm);
+    wantTempo_ = bpm;
+    const uint64_t serial = ++requested_;
+    if (!audioRunning_) applyRequests();
+    return serial;
+}
+
+bool TestHost::waitTransport(uint64_t serial, uint32_t ms, int64_t& position) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (applied_.load(std::memory_order_acquire) < serial) {
+        {
+            // The audio thread may have ended meanwhile.
+            std::lock_guard<std::mutex> guard(transportLock_);
+            if (!audioRunning_) applyRequests();
+        }
+        if (applied_.load(std::memory_order_acquire) >= serial) break;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    position = appliedAt_.load(std::memory_order_relaxed);
+    return true;
 }
 
 int64_t TestHost::samplePosition() {
     std::lock_guard<std::mutex> guard(transportLock_);
-    return transport_.samplePosition();
+    return transport_.samplePosition() + pendingFrames_.load(std::memory_order_acquire);
+}
+
+bool TestHost::playing() {
+    std::lock_guard<std::mutex> guard(transportLock_);
+    return transport_.playing();
 }
 
 uint64_t TestHost::callCount(VstInt32 opcode) const {
@@ -88,8 +174,15 @@ VstIntPtr TestHost::handle(AEffect* effect, VstInt32 opcode, VstInt32 index, Vst
     case audioMasterVersion:
         return kHostVstVersion;
     case audioMasterGetTime: {
+        if (audioThreadHost == this) {
+            audioTransport_.fill(audioTimeInfo_, value, monotonicNanoseconds());
+            return reinterpret_cast<VstIntPtr>(&audioTimeInfo_);
+        }
         std::lock_guard<std::mutex> guard(transportLock_);
-        transport_.fill(timeInfo_, value, monotonicNanoseconds());
+        otherTransport_.setPlaying(transport_.playing());
+        otherTransport_.setTempo(transport_.tempo());
+        otherTransport_.locate(transport_.samplePosition() + pendingFrames_.load(std::memory_order_acquire));
+        otherTransport_.fill(timeInfo_, value, monotonicNanoseconds());
         return reinterpret_cast<VstIntPtr>(&timeInfo_);
     }
     case audioMasterGetSampleRate:

@@ -8,12 +8,20 @@
 // Like Ardour, the host keeps its own pointer in the record's resvd1 and
 // checks at the end that the plug-in left it alone.
 //
-// Threads: the callback may come from any thread. The transport and the
-// time record are guarded by one mutex; the time record returned by
-// audioMasterGetTime is overwritten by the next request.
+// Threads: the callback may come from any thread. The transport lives
+// under a small lock that the audio thread only try-locks: at the start of
+// a block it takes the requests other threads posted (play, stop, tempo) and
+// a copy of the transport for the block, at the end it moves the position
+// on (when the lock is busy the frames wait in an atomic for the next
+// turn). Time requests from the audio thread are answered from its copy
+// without a lock, others under the lock. Each time record returned by
+// audioMasterGetTime is overwritten by the next request of the same side.
+//
+// Several instances may be adopted; each keeps the host in its resvd1.
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "tools/trvhost/Transport.h"
 #include "vst/VstAbi.h"
@@ -44,19 +52,30 @@ public:
                                           void* ptr, float opt);
     VstIntPtr handle(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);
 
-    // Takes the effect the entry point returned: stores this host in resvd1.
+    // Takes an effect the entry point returned: stores this host in resvd1.
     void adopt(AEffect* effect);
-    // False when the plug-in overwrote resvd1.
+    // False when an adopted instance overwrote resvd1.
     bool reservedFieldIntact() const;
+    bool reservedFieldIntact(const AEffect* effect) const;
 
-    // Audio thread, around each processReplacing call.
+    // The thread that runs the blocks, around its whole run: from then on
+    // transport requests wait for its next block.
+    void audioThreadBegins();
+    void audioThreadEnds();
+    // Audio thread, around the processReplacing calls of each block.
     void beginBlock();
     void endBlock(VstInt32 frames);
 
-    // Any thread.
-    void setPlaying(bool playing);
-    void setTempo(double bpm);
+    // Any thread but the audio thread. A request takes effect at the start
+    // of the audio thread's next block, at once while no audio thread
+    // runs; the serial it returns is for waitTransport.
+    uint64_t setPlaying(bool playing);
+    uint64_t setTempo(double bpm);
+    // Waits at most `ms` for request `serial` to take effect; true with the
+    // sample position it took effect at.
+    bool waitTransport(uint64_t serial, uint32_t ms, int64_t& position);
     int64_t samplePosition();
+    bool playing();
 
     bool wantsMidi() const { return wantsMidi_.load(); }
     uint64_t eventsReceived() const { return eventsReceived_.load(); }
@@ -72,12 +91,29 @@ public:
 
 private:
     VstIntPtr processEvents(const VstEvents* events);
+    // Under transportLock_.
+    void applyRequests();
+    void absorbPendingFrames();
 
     const Config config_;
     std::mutex transportLock_;
+    // Under transportLock_: the transport, the requests for it and the time
+    // record of the other threads.
     Transport transport_;
+    Transport otherTransport_;
     VstTimeInfo timeInfo_;
-    AEffect* effect_ = nullptr;
+    bool wantPlaying_ = false;
+    double wantTempo_ = 120.0;
+    uint64_t requested_ = 0;
+    bool audioRunning_ = false;
+    std::atomic<uint64_t> applied_{0};
+    std::atomic<int64_t> appliedAt_{0};
+    // Frames of playing blocks the audio thread could not add yet.
+    std::atomic<int64_t> pendingFrames_{0};
+    // Audio thread: the block's transport and its time record.
+    Transport audioTransport_;
+    VstTimeInfo audioTimeInfo_;
+    std::vector<AEffect*> effects_;
     std::atomic<bool> inBlock_{false};
     std::atomic<bool> wantsMidi_{false};
     std::atomic<uint64_t> eventsReceived_{0};

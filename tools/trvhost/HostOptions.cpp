@@ -15,6 +15,7 @@ constexpr int32_t kMaxRate = 768000;
 constexpr double kMinTempo = 1.0;
 constexpr double kMaxTempo = 999.0;
 constexpr int32_t kMaxLatency = 1 << 20;
+constexpr int32_t kMaxInstances = 16;
 
 bool parseInt(const char* text, int32_t low, int32_t high, int32_t& out) {
     if (!text || !*text) return false;
@@ -130,6 +131,12 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& out, std::
                 error = "--rate wants a whole sample rate from 1000 to 768000";
                 return false;
             }
+        } else if (opt == "--instances") {
+            if (!needsValue(&value)) return false;
+            if (!parseInt(value, 1, kMaxInstances, out.instances)) {
+                error = "--instances wants a whole number of instances from 1 to 16";
+                return false;
+            }
         } else if (opt == "--tempo") {
             if (!needsValue(&value)) return false;
             if (!parseDouble(value, kMinTempo, kMaxTempo, out.tempo)) {
@@ -198,10 +205,6 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& out, std::
     }
     if (!out.builtIn() && (out.autoAnswer != HostOptions::Answer::None || out.peerLossPercent > 0.0)) {
         error = "--auto-answer and --peer-loss apply to the built-in plug-in only, not with --plugin";
-        return false;
-    }
-    if (!out.builtIn() && (out.commands || !out.scriptPath.empty())) {
-        error = "--commands and --script apply to the built-in plug-in only, not with --plugin";
         return false;
     }
     if (out.commands && !out.scriptPath.empty()) {

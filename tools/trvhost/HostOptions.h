@@ -17,13 +17,15 @@ struct HostOptions {
     std::string chunkInPath;
     std::string chunkOutPath;
     std::string pluginPath;  // empty: the built-in plug-in
+    // Instances made from the entry, processed in order every block.
+    int32_t instances = 1;
     int32_t inputLatency = 0;
     int32_t outputLatency = 0;
     std::string localAddress;  // built-in plug-in only
     std::string serviceHost;   // built-in plug-in only; empty: none
     uint16_t servicePort = 0;
-    std::string scriptPath;  // built-in plug-in only: commands from this file
-    bool commands = false;   // built-in plug-in only: commands from standard input
+    std::string scriptPath;  // commands from this file
+    bool commands = false;   // commands from standard input
     // Built-in plug-in only: answer invitation popups at once (scripted runs).
     enum class Answer { None, Accept, Reject } autoAnswer = Answer::None;
     // Hidden test option: percent of the peer link's datagrams lost on
@@ -34,7 +36,7 @@ struct HostOptions {
     bool builtIn() const { return pluginPath.empty(); }
     // A networked run (--service) takes commands from standard input unless
     // a script is given.
-    bool commandMode() const { return builtIn() && (commands || !scriptPath.empty() || !serviceHost.empty()); }
+    bool commandMode() const { return commands || !scriptPath.empty() || (builtIn() && !serviceHost.empty()); }
 };
 
 // Parses argv[1..argc-1]. False with a one-line reason on a bad command

@@ -70,15 +70,116 @@ bool writeFile(const std::string& path, const void* data, size_t size, std::stri
 
 double decibels(float peak) { return peak > 0.0f ? 20.0 * std::log10(static_cast<double>(peak)) : -INFINITY; }
 
-// The part between effOpen and effClose. Returns the exit status.
-int drive(AEffect* effect, TestHost& host, const HostOptions& o, std::FILE* out, std::FILE* err) {
+void printDecibels(char* text, size_t size, const float* peak) {
+    std::snprintf(text, size, "%.1f/%.1f", decibels(peak[0]), decibels(peak[1]));
+}
+
+// Writes the recordings still running when the run ended.
+int writeRecordings(AudioRun& run, std::FILE* out, std::FILE* err) {
     int status = 0;
-    if (o.info) printEffectInfo(effect, out);
+    for (auto& [instance, recording] : run.takeRecordings()) {
+        std::string error;
+        if (!recording->writeWav(error)) {
+            std::fprintf(err, "trvhost: instance %d: %s\n", instance + 1, error.c_str());
+            status = 1;
+            continue;
+        }
+        std::fprintf(out, "record: %s\n", recordLine(*recording).c_str());
+        const std::string note = recordNote(*recording);
+        if (!note.empty()) std::fprintf(out, "note: %s\n", note.c_str());
+    }
+    return status;
+}
 
-    dispatch(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(o.sampleRate));
-    dispatch(effect, effSetBlockSize, 0, o.blockSize);
+// The audio run of the instances. Returns the exit status.
+int runAudio(const std::vector<AEffect*>& effects, TestHost& host, const HostOptions& o, std::FILE* out,
+             std::FILE* err) {
+    for (AEffect* effect : effects) {
+        if (!(effect->flags & effFlagsCanReplacing)) {
+            std::fprintf(err, "trvhost: the plug-in does not support processReplacing\n");
+            return 1;
+        }
+    }
+    AudioRunConfig config;
+    const double seconds = o.seconds > 0.0 ? o.seconds : kOpenEndedSeconds;
+    config.totalFrames = static_cast<int64_t>(std::llround(seconds * o.sampleRate));
+    config.blockSize = o.blockSize;
+    config.sampleRate = o.sampleRate;
+    config.paced = !o.fast;
+    const bool writing = !o.outputPath.empty();
+    if (writing && static_cast<uint64_t>(config.totalFrames) * 2 * sizeof(float) > kMaxOutputBytes) {
+        std::fprintf(err, "trvhost: the run is too long to keep its output (at most 1 GiB of audio)\n");
+        return 1;
+    }
+    std::vector<float> input;
+    if (!o.inputPath.empty()) {
+        std::string error;
+        if (!readWavStereo(o.inputPath, o.sampleRate, static_cast<size_t>(config.totalFrames), input, error)) {
+            std::fprintf(err, "trvhost: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    std::vector<float> output;
+    AudioRun run(effects, host, config, o.inputPath.empty() ? nullptr : &input, writing ? &output : nullptr);
+    if (!run.prepare()) {
+        std::fprintf(err, "trvhost: out of memory for the run\n");
+        return 1;
+    }
+    for (AEffect* effect : effects) dispatch(effect, effMainsChanged, 0, 1);
+    int status = 0;
+    if (!run.start()) {
+        std::fprintf(err, "trvhost: cannot start the audio thread\n");
+        status = 1;
+    } else {
+        if (o.commandMode()) {
+            status = runCommands(effects, host, run, o, out, err);
+            run.requestStop();
+        }
+        while (!run.waitFinished(kWaitSliceMs)) {
+        }
+    }
+    std::fflush(out);
+    const int recorded = writeRecordings(run, out, err);
+    if (status == 0) status = recorded;
+    const AudioRunStats& s = run.stats();
+    std::fprintf(out,
+                 "run: %llu blocks, %llu frames at %d Hz, %llu late, transport at %lld, "
+                 "peak %.1f/%.1f dBFS, %llu non-finite samples\n",
+                 static_cast<unsigned long long>(s.blocks), static_cast<unsigned long long>(s.frames),
+                 o.sampleRate, static_cast<unsigned long long>(s.lateBlocks),
+                 static_cast<long long>(host.samplePosition()), decibels(s.peak[0]), decibels(s.peak[1]),
+                 static_cast<unsigned long long>(s.nonFiniteSamples));
+    if (s.instances.size() > 1) {
+        for (size_t k = 0; k < s.instances.size(); ++k) {
+            char peak[64];
+            printDecibels(peak, sizeof peak, s.instances[k].peak);
+            std::fprintf(out, "instance %zu: peak %s dBFS, %llu non-finite samples\n", k + 1, peak,
+                         static_cast<unsigned long long>(s.instances[k].nonFiniteSamples));
+        }
+    }
+    std::fprintf(out, "host: %llu time requests, %llu events from the plug-in (%llu MIDI), %llu refused, "
+                      "wants MIDI %s\n",
+                 static_cast<unsigned long long>(host.callCount(audioMasterGetTime)),
+                 static_cast<unsigned long long>(host.eventsReceived()),
+                 static_cast<unsigned long long>(host.midiEventsReceived()),
+                 static_cast<unsigned long long>(host.eventCallsRefused()), host.wantsMidi() ? "yes" : "no");
+    if (writing && status == 0) {
+        std::string error;
+        if (!writeWavStereoFloat(o.outputPath, o.sampleRate, output.data(), output.size() / 2, error)) {
+            std::fprintf(err, "trvhost: %s\n", error.c_str());
+            status = 1;
+        }
+    }
+    return status;
+}
 
-    const bool chunks = (effect->flags & effFlagsProgramChunks) != 0;
+// The part between the instances' effOpen and their suspend: instance 1
+// gets --info and --chunk-in and gives --chunk-out. Returns the exit status.
+int drive(const std::vector<AEffect*>& effects, TestHost& host, const HostOptions& o, std::FILE* out,
+          std::FILE* err) {
+    AEffect* first = effects.front();
+    int status = 0;
+    const bool chunks = (first->flags & effFlagsProgramChunks) != 0;
     if (!o.chunkInPath.empty()) {
         std::vector<char> bytes;
         std::string error;
@@ -91,81 +192,16 @@ int drive(AEffect* effect, TestHost& host, const HostOptions& o, std::FILE* out,
             std::fprintf(err, "trvhost: %s is empty\n", o.chunkInPath.c_str());
             return 1;
         }
-        const VstIntPtr r =
-            dispatch(effect, effSetChunk, 0, static_cast<VstIntPtr>(bytes.size()), bytes.data());
+        const VstIntPtr r = dispatch(first, effSetChunk, 0, static_cast<VstIntPtr>(bytes.size()), bytes.data());
         std::fprintf(out, "setChunk: %zu bytes, answer %ld\n", bytes.size(), static_cast<long>(r));
     }
 
-    const bool commands = o.commandMode();
-    if (o.seconds > 0.0 || commands) {
-        if (!(effect->flags & effFlagsCanReplacing)) {
-            std::fprintf(err, "trvhost: the plug-in does not support processReplacing\n");
-            return 1;
-        }
-        AudioRunConfig config;
-        const double seconds = o.seconds > 0.0 ? o.seconds : kOpenEndedSeconds;
-        config.totalFrames = static_cast<int64_t>(std::llround(seconds * o.sampleRate));
-        config.blockSize = o.blockSize;
-        config.sampleRate = o.sampleRate;
-        config.paced = !o.fast;
-        const bool writing = !o.outputPath.empty();
-        if (writing && static_cast<uint64_t>(config.totalFrames) * 2 * sizeof(float) > kMaxOutputBytes) {
-            std::fprintf(err, "trvhost: the run is too long to keep its output (at most 1 GiB of audio)\n");
-            return 1;
-        }
-        std::vector<float> input;
-        if (!o.inputPath.empty()) {
-            std::string error;
-            if (!readWavStereo(o.inputPath, o.sampleRate, static_cast<size_t>(config.totalFrames), input, error)) {
-                std::fprintf(err, "trvhost: %s\n", error.c_str());
-                return 1;
-            }
-        }
-        std::vector<float> output;
-        AudioRun run(effect, host, config, o.inputPath.empty() ? nullptr : &input, writing ? &output : nullptr);
-        if (!run.prepare()) {
-            std::fprintf(err, "trvhost: out of memory for the run\n");
-            return 1;
-        }
-        dispatch(effect, effMainsChanged, 0, 1);
-        if (!run.start()) {
-            std::fprintf(err, "trvhost: cannot start the audio thread\n");
-            status = 1;
-        } else {
-            if (commands) {
-                status = runCommands(effect, host, run, o, out, err);
-                run.requestStop();
-            }
-            while (!run.waitFinished(kWaitSliceMs)) {
-            }
-        }
-        const AudioRunStats& s = run.stats();
-        std::fprintf(out,
-                     "run: %llu blocks, %llu frames at %d Hz, %llu late, transport at %lld, "
-                     "peak %.1f/%.1f dBFS, %llu non-finite samples\n",
-                     static_cast<unsigned long long>(s.blocks), static_cast<unsigned long long>(s.frames),
-                     o.sampleRate, static_cast<unsigned long long>(s.lateBlocks),
-                     static_cast<long long>(host.samplePosition()), decibels(s.peak[0]), decibels(s.peak[1]),
-                     static_cast<unsigned long long>(s.nonFiniteSamples));
-        std::fprintf(out, "host: %llu time requests, %llu events from the plug-in (%llu MIDI), %llu refused, "
-                          "wants MIDI %s\n",
-                     static_cast<unsigned long long>(host.callCount(audioMasterGetTime)),
-                     static_cast<unsigned long long>(host.eventsReceived()),
-                     static_cast<unsigned long long>(host.midiEventsReceived()),
-                     static_cast<unsigned long long>(host.eventCallsRefused()), host.wantsMidi() ? "yes" : "no");
-        if (writing && status == 0) {
-            std::string error;
-            if (!writeWavStereoFloat(o.outputPath, o.sampleRate, output.data(), output.size() / 2, error)) {
-                std::fprintf(err, "trvhost: %s\n", error.c_str());
-                status = 1;
-            }
-        }
-    }
+    if (o.seconds > 0.0 || o.commandMode()) status = runAudio(effects, host, o, out, err);
 
     if (!o.chunkOutPath.empty()) {
         if (!chunks) std::fprintf(err, "trvhost: warning: the plug-in does not declare ProgramChunks\n");
         void* data = nullptr;
-        const VstIntPtr size = dispatch(effect, effGetChunk, 0, 0, &data);
+        const VstIntPtr size = dispatch(first, effGetChunk, 0, 0, &data);
         std::string error;
         if (size <= 0 || size > kMaxChunkBytes || !data) {
             std::fprintf(err, "trvhost: the plug-in gave no bank chunk (answer %ld)\n", static_cast<long>(size));
@@ -178,6 +214,28 @@ int drive(AEffect* effect, TestHost& host, const HostOptions& o, std::FILE* out,
         }
     }
     return status;
+}
+
+// Makes one instance from the entry and takes it through effOpen and its
+// rate and block size; null after a message when the entry fails.
+AEffect* makeInstance(VstPluginMainProc entry, TestHost& host, const HostOptions& o, bool first, std::FILE* out,
+                      std::FILE* err) {
+    AEffect* effect = entry(&TestHost::callback);
+    if (!effect) {
+        std::fprintf(err, "trvhost: the plug-in returned no effect\n");
+        return nullptr;
+    }
+    if (effect->magic != kEffectMagic || !effect->dispatcher) {
+        std::fprintf(err, "trvhost: the plug-in's record has no VST magic\n");
+        return nullptr;
+    }
+    host.adopt(effect);
+    dispatch(effect, effOpen);
+    dispatch(effect, effGetVstVersion);
+    if (first && o.info) printEffectInfo(effect, out);
+    dispatch(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(o.sampleRate));
+    dispatch(effect, effSetBlockSize, 0, o.blockSize);
+    return effect;
 }
 
 }  // namespace
@@ -213,24 +271,22 @@ int runHostSession(const HostOptions& o, VstPluginMainProc builtIn, std::FILE* o
     TestHost host(config);
     host.install();
 
-    AEffect* effect = entry(&TestHost::callback);
-    if (!effect) {
-        std::fprintf(err, "trvhost: the plug-in returned no effect\n");
-        return 1;
+    std::vector<AEffect*> effects;
+    int status = 0;
+    for (int k = 0; k < o.instances; ++k) {
+        AEffect* effect = makeInstance(entry, host, o, k == 0, out, err);
+        if (!effect) {
+            status = 1;
+            break;
+        }
+        effects.push_back(effect);
     }
-    if (effect->magic != kEffectMagic || !effect->dispatcher) {
-        std::fprintf(err, "trvhost: the plug-in's record has no VST magic\n");
-        return 1;
-    }
-    host.adopt(effect);
-    dispatch(effect, effOpen);
-    dispatch(effect, effGetVstVersion);
+    if (status == 0) status = drive(effects, host, o, out, err);
 
-    const int status = drive(effect, host, o, out, err);
-
-    dispatch(effect, effMainsChanged, 0, 0);
-    const bool reservedIntact = host.reservedFieldIntact();
-    dispatch(effect, effClose);
+    for (AEffect* effect : effects) dispatch(effect, effMainsChanged, 0, 0);
+    bool reservedIntact = true;
+    for (AEffect* effect : effects) reservedIntact = reservedIntact && host.reservedFieldIntact(effect);
+    for (AEffect* effect : effects) dispatch(effect, effClose);
     if (!reservedIntact) {
         std::fprintf(err, "trvhost: the plug-in overwrote the host's reserved field resvd1\n");
         return 1;

@@ -69,3 +69,48 @@ bool writeWavStereoFloat(const std::string& path, int32_t rate, const float* ste
     sf_close(file);
     return ok;
 }
+
+StereoWavWriter::~StereoWavWriter() {
+    std::string ignored;
+    close(ignored);
+}
+
+bool StereoWavWriter::open(const std::string& path, int32_t rate, std::string& error) {
+    std::string ignored;
+    close(ignored);
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    file_ = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file_) {
+        error = "cannot write " + path + ": " + sf_strerror(nullptr);
+        return false;
+    }
+    path_ = path;
+    return true;
+}
+
+bool StereoWavWriter::write(const float* stereo, size_t frames, std::string& error) {
+    if (!file_) {
+        error = "no file is open";
+        return false;
+    }
+    if (frames == 0) return true;
+    if (sf_writef_float(file_, stereo, static_cast<sf_count_t>(frames)) != static_cast<sf_count_t>(frames)) {
+        error = "cannot write " + path_ + ": " + sf_strerror(file_);
+        return false;
+    }
+    return true;
+}
+
+bool StereoWavWriter::close(std::string& error) {
+    if (!file_) return true;
+    const int rc = sf_close(file_);
+    file_ = nullptr;
+    if (rc != 0) {
+        error = "cannot finish " + path_ + ": " + sf_error_number(rc);
+        return false;
+    }
+    return true;
+}
