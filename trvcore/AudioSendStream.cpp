@@ -173,8 +173,10 @@ void AudioSendStream::onEncoded(const uint8_t* data, int length, int64_t positio
     double rate = t.sampleRate.load(std::memory_order_relaxed);
     if (!(rate > 0.0)) rate = host_.sampleRate();
     AudioFrameHeader h;
-    h.transportStart = static_cast<int32_t>(hostPositionAtStart_.load(std::memory_order_relaxed)) -
-                       encoderLatency_.load(std::memory_order_relaxed);
+    // Through 64 bits, so positions beyond 2^31 frames wrap instead of
+    // overflowing the conversion.
+    const int64_t start = static_cast<int64_t>(hostPositionAtStart_.load(std::memory_order_relaxed));
+    h.transportStart = static_cast<int32_t>(static_cast<uint32_t>(start - encoderLatency_.load(std::memory_order_relaxed)));
     h.streamAtTransportStart = static_cast<uint32_t>(framesAtStart_.load(std::memory_order_relaxed));
     h.streamPosition = static_cast<uint32_t>(position);
     h.sampleRate = static_cast<uint32_t>(rate);

@@ -85,6 +85,9 @@ int PlayoutBuffer::read(const VstTimeInfo& timeInfo, float* const* out, int chan
             overflowCount_.fetch_add(1, std::memory_order_relaxed);
             clearCycle();
             queue_->reset();
+            // Lets go of the slot just peeked, so the frame arriving next
+            // finds the whole arena free.
+            queue_->release();
             silence(out, channelCount, 0, frames);
             if ((lastAdjustTick_ == 0 || now - lastAdjustTick_ <= kGrowWithinMs) &&
                 maxLatency < kLatencyCeiling - kLatencyStep)

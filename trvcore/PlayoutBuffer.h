@@ -42,8 +42,9 @@ public:
     void updateFromHeader(const PeerMessage& message);
     // Network thread: one decoded frame. False if nothing was queued.
     bool push(const float* const* channels, int count, int frames, int64_t position);
-    // Audio thread: fills `out[0..channelCount-1]` with `frames` samples and
-    // returns how many frames came from the partner (the rest is silence).
+    // Audio thread: fills `out[0..channelCount-1]` with `frames` samples
+    // (silence where the partner's audio runs out). Returns 0 when nothing
+    // could play (partner rate differs, overflow), else `frames`.
     int read(const VstTimeInfo& timeInfo, float* const* out, int channelCount, int frames);
 
     void setSyncEnabled(bool on);
