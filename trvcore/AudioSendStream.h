@@ -32,9 +32,13 @@ public:
     static constexpr unsigned kBusyWaitMs = 3000;
     static constexpr unsigned kBusyPollMs = 100;
     // The audio thread does not wake the encoder thread (that would be a
-    // system call per block): while enabled, the encoder thread looks at the
-    // queue this often.
+    // system call per block). While enabled, the encoder thread sleeps until
+    // the block that completes the encoder's next frame is due, then looks
+    // at the queue this often until it has come.
     static constexpr unsigned kQueuePollMs = 1;
+    static constexpr int kEncoderFrame = 1152;
+    // Blocks queued at which the audio thread does wake the encoder thread.
+    static constexpr int kWakeBacklog = kQueueSlots / 4;
 
     // Sized for host.blockSize(); the thread is started. Posts to
     // `connection`, which must outlive the stream.
@@ -80,6 +84,8 @@ private:
     void startEncoder();
     void stopEncoder();
     void waitUntilIdle();
+    // Encoder thread: how long to sleep with the queue drained.
+    unsigned idleWaitMs() const;
     bool allocate(int frames);
 
     AudioStreamHost& host_;
@@ -108,6 +114,9 @@ private:
     std::atomic<bool> enabled_{false};
     bool firstInput_ = false;
     platform::RecursiveLock configLock_;  // serialises setActive/setBlockSize callers
+    // Frames handed to the encoder since it started (encoder thread; reset
+    // when the encoder starts).
+    std::atomic<int64_t> handedFrames_{0};
     std::atomic<uint32_t> framesSent_{0};
     std::atomic<uint32_t> droppedBlocks_{0};
     std::atomic<uint32_t> encoderStarts_{0};
