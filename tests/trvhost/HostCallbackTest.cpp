@@ -251,3 +251,33 @@ TEST(HostCallback, ARequestNobodyTakesTimesOut) {
     // Its end applies what was asked for.
     EXPECT_TRUE(host.playing());
 }
+
+TEST(HostCallback, EveryTimeRequestOfABlockGetsTheSameAnswer) {
+    TestHost host(config());
+    host.install();
+    host.setPlaying(true);
+    VstInt32 flags[2][2] = {};
+    double positions[2][2] = {};
+    std::thread audio([&] {
+        host.audioThreadBegins();
+        for (int block = 0; block < 2; ++block) {
+            host.beginBlock();
+            // Two instances ask in one block.
+            for (int k = 0; k < 2; ++k) {
+                const auto* info = reinterpret_cast<VstTimeInfo*>(call(audioMasterGetTime, 0, 0));
+                flags[block][k] = info->flags;
+                positions[block][k] = info->samplePos;
+            }
+            host.endBlock(128);
+        }
+        host.audioThreadEnds();
+    });
+    audio.join();
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_EQ(flags[0][k] & (kVstTransportPlaying | kVstTransportChanged),
+                  kVstTransportPlaying | kVstTransportChanged) << k;
+        EXPECT_EQ(flags[1][k] & (kVstTransportPlaying | kVstTransportChanged), kVstTransportPlaying) << k;
+        EXPECT_EQ(positions[0][k], 0.0);
+        EXPECT_EQ(positions[1][k], 128.0);
+    }
+}

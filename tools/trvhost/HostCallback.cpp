@@ -112,6 +112,7 @@ void TestHost::beginBlock() {
 
 void TestHost::endBlock(VstInt32 frames) {
     inBlock_.store(false, std::memory_order_release);
+    audioTransport_.markReported();
     if (!audioTransport_.playing() || frames <= 0) return;
     audioTransport_.advance(frames);
     pendingFrames_.fetch_add(frames, std::memory_order_acq_rel);
@@ -175,7 +176,10 @@ VstIntPtr TestHost::handle(AEffect* effect, VstInt32 opcode, VstInt32 index, Vst
         return kHostVstVersion;
     case audioMasterGetTime: {
         if (audioThreadHost == this) {
-            audioTransport_.fill(audioTimeInfo_, value, monotonicNanoseconds());
+            // Every instance of a block gets the same answer, a change of the
+            // play state included.
+            Transport block = audioTransport_;
+            block.fill(audioTimeInfo_, value, monotonicNanoseconds());
             return reinterpret_cast<VstIntPtr>(&audioTimeInfo_);
         }
         std::lock_guard<std::mutex> guard(transportLock_);

@@ -15,7 +15,9 @@
 // on (when the lock is busy the frames wait in an atomic for the next
 // turn). Time requests from the audio thread are answered from its copy
 // without a lock, others under the lock. Each time record returned by
-// audioMasterGetTime is overwritten by the next request of the same side.
+// audioMasterGetTime is overwritten by the next request of the same side;
+// on the audio thread every request of a block gets the same answer
+// (kVstTransportChanged for the whole block after a change).
 //
 // Several instances may be adopted; each keeps the host in its resvd1.
 #include <atomic>

@@ -29,6 +29,9 @@ public:
     // junk (all bits set), as some hosts leave them. kVstTransportChanged is
     // set when the play state differs from the previous answer.
     void fill(VstTimeInfo& info, VstIntPtr requestMask, double nanoSeconds);
+    // Takes the play state as answered without an answer (the end of a
+    // block whose answers were filled from copies).
+    void markReported() { reportedPlaying_ = playing_; }
 
     static constexpr int32_t kBeatsPerBar = 4;
     static constexpr int32_t kBeatUnit = 4;
