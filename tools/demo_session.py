@@ -123,9 +123,10 @@ def run(out, seconds):
             sent = pieces[speaker][1]
             probe = sig.RATE * 4
             lag, _ = sig.find_lag(sent[:probe], heard[:probe + MAX_LAG_FRAMES], MAX_LAG_FRAMES)
-            overlap = min(len(sent), len(heard) - lag)
-            score = sig.correlation(sent[:overlap], heard[lag:lag + overlap]) if overlap > 0 else 0.0
-            say("%s hears %s's music with a correlation of %.3f" % (listener, speaker, score))
+            scores = sorted(w[2] for w in sig.window_matches(sent, heard, lag))
+            if scores:
+                say("%s hears %s's music with a correlation of %.3f (median over half seconds, "
+                    "lowest %.3f)" % (listener, speaker, scores[len(scores) // 2], scores[0]))
         say("recordings:")
         for listener in ("bob", "alice"):
             say("  %s" % recordings[listener][1])

@@ -326,6 +326,22 @@ def find_lag(reference, recording, max_lag, hop=48):
     return lag, correlation(reference[:overlap], recording[lag:lag + overlap])
 
 
+def window_matches(reference, recording, lag, window=RATE // 2, slack=1024):
+    """The reference window by window against the recording near `lag`:
+    (start frame, lag, correlation) per window, each window with its own
+    best lag within `slack` frames of `lag`, so that a drop-out, which
+    shifts what follows by up to a block or two, costs one window only."""
+    out = []
+    for start in range(0, len(reference) - window + 1, window):
+        low = max(0, start + lag - slack)
+        piece = recording[low:start + lag + slack + window]
+        if len(piece) < window:
+            break
+        found, score = find_lag(reference[start:start + window], piece, len(piece) - window)
+        out.append((start, low + found - start, score))
+    return out
+
+
 def note_sequence(x, candidates, rate=RATE, window_seconds=0.06, hop_seconds=0.01,
                   floor_db=-30.0, min_hops=3):
     """The notes of a melody in x: for every window louder than floor_db
