@@ -36,7 +36,7 @@ const HostCommand kCommands[] = {
     {"audio", "", 0, 0, false, &handlers::audio, "the audio streams of every partner session (built-in plug-in)"},
     {"upstream", "KBITS", 1, 1, true, &handlers::upstream, "the upstream rate setting (built-in plug-in)"},
     {"quality", "PERCENT", 1, 1, true, &handlers::quality, "the audio quality setting (built-in plug-in)"},
-    {"codec", "ID", 1, 1, true, &handlers::codec, "the audio codec setting (built-in plug-in)"},
+    {"codec", "ID", 1, 1, true, &handlers::codec, "the audio codec setting; the send streams start afresh (built-in plug-in)"},
     {"wait", "TEXT [SECONDS]", 1, 2, false, &handlers::wait,
      "wait for a status line holding TEXT posted after the previous wait's line (default 10 s)"},
     {"messages", "", 0, 0, false, &handlers::messages, "print the status lines, newest first"},

@@ -157,6 +157,15 @@ CommandResult codec(CommandContext& c, const Args& args, std::string& error) {
     Settings& s = c.controller->settings();
     const bool already = s.codec() == id;
     const bool accepted = already || s.setCodec(static_cast<int>(id));
+    // As when the partner changes it: every send stream starts afresh, with
+    // an encoder for the new codec or none.
+    if (accepted && !already) {
+        for (int i = 0;; ++i) {
+            SessionRef session = c.controller->sessionAt(i);
+            if (!session) break;
+            session->sendStream().restart();
+        }
+    }
     c.out->line("codec", std::to_string(id) + (already ? " accepted (already in use)" : accepted ? " accepted" : " refused"));
     printSettings(c);
     return CommandResult::Done;
