@@ -26,18 +26,21 @@ class AudioStream(unittest.TestCase):
         args = ["--instances", str(INSTANCES)]
         cls.world, cls.alice, cls.bob = connected_pair(
             NET, ["alice", "bob"], {"alice": args, "bob": args})
-        folder = cls.world.folder
-        cls.files = {}
-        for name, frequency in (("440", 440.0), ("550", 550.0), ("660", 660.0)):
-            path = os.path.join(folder, "tone%s.wav" % name)
-            sig.write_wav(path, [sig.sine(frequency, 12.0, 0.2)])
-            cls.files[name] = path
-        for piece in ("a", "b"):
-            path = os.path.join(folder, "music-%s.wav" % piece)
-            left, right = sig.music(piece, 4.0)
-            sig.write_wav(path, [left, right])
-            cls.files[piece] = path
-            cls.files[piece + "-mono"] = sig.read_wav(path).mono()
+        try:
+            cls.files = {}
+            for name, frequency in (("440", 440.0), ("550", 550.0), ("660", 660.0)):
+                path = os.path.join(cls.world.folder, "tone%s.wav" % name)
+                sig.write_wav(path, [sig.sine(frequency, 12.0, 0.2)])
+                cls.files[name] = path
+            for piece in ("a", "b"):
+                path = os.path.join(cls.world.folder, "music-%s.wav" % piece)
+                left, right = sig.music(piece, 4.0)
+                sig.write_wav(path, [left, right])
+                cls.files[piece] = path
+                cls.files[piece + "-mono"] = sig.read_wav(path).mono()
+        except BaseException:
+            cls.world.close()
+            raise
 
     @classmethod
     def tearDownClass(cls):
