@@ -178,7 +178,7 @@ TEST_F(HostCommands, TransportPlayAndStopMoveThePosition) {
     EXPECT_TRUE(contains(s.out, ", transport at ")) << s.out;
 }
 
-TEST_F(HostCommands, ClicksThroughThruArriveWithoutDelay) {
+TEST_F(HostCommands, ClicksThroughThruArriveOneInputBlockLate) {
     const Session s = run(options("play clicks\nsleep 2300\nplay stop\nlatency\nlatency\nlatency 2\n", 2));
     ASSERT_EQ(s.status, 0) << s.err;
     const std::vector<std::string> lines = linesWith(s.out, "latency: ");
@@ -189,7 +189,9 @@ TEST_F(HostCommands, ClicksThroughThruArriveWithoutDelay) {
                           &clicks, &floor, &difference),
               4)
         << lines[0];
-    EXPECT_LE(median, 2);
+    // Captured a block before the process call that plays them through.
+    EXPECT_GE(median, 256);
+    EXPECT_LE(median, 258);
     EXPECT_GE(clicks, 3u);
     EXPECT_LE(clicks, 5u);
     Mp3Encoder encoder;

@@ -229,7 +229,11 @@ void AudioRun::fillInput(Lane& lane, int32_t frames, int64_t startNs) {
     PlaySource* s = lane.source;
     const PlaySource::Kind kind = s ? s->kind : PlaySource::Kind::Silence;
     if (kind == PlaySource::Kind::Clicks) {
-        clicks::fillClicks(startNs, config_.sampleRate, left, right, frames);
+        // A host hands over an input block once it has been recorded: its
+        // frames were captured during the block period before this call.
+        const int64_t capturedNs =
+            startNs - static_cast<int64_t>(static_cast<double>(frames) * 1e9 / config_.sampleRate);
+        clicks::fillClicks(capturedNs, config_.sampleRate, left, right, frames);
     } else if (kind == PlaySource::Kind::Samples) {
         const size_t available = s->position < s->frames ? s->frames - s->position : 0;
         const size_t copied = available < n ? available : n;

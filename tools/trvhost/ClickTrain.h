@@ -4,9 +4,12 @@
 // A click is 64 frames of a 2 kHz sine at amplitude 0.5 under a Hann window,
 // starting at every whole 500 ms of the monotonic clock (nowNanoseconds:
 // CLOCK_MONOTONIC on Linux, the performance counter on Windows, so every
-// process on the machine sees the same click starts). Frame i of a block lies
-// at the block's start time plus i / rate; the samples are the click's shape
-// at those times, so a click may start between two frames.
+// process on the machine sees the same click starts). Frame i of an input
+// block lies at its capture time, one block period before the host's
+// process call, plus i / rate; frame i of an output block at the process
+// call plus i / rate. The samples are the click's shape at those times, so a
+// click may start between two frames. A measured delay therefore runs from
+// capture to the output block's computation: through thru it is one block.
 //
 // The detector follows an envelope of a stereo signal: per channel the
 // sample and the one a quarter period of 2 kHz earlier, squared and summed,
