@@ -326,11 +326,11 @@ def find_lag(reference, recording, max_lag, hop=48):
     return lag, correlation(reference[:overlap], recording[lag:lag + overlap])
 
 
-def window_matches(reference, recording, lag, window=RATE // 2, slack=1024):
+def window_matches(reference, recording, lag, window=RATE // 2, slack=2048):
     """The reference window by window against the recording near `lag`:
     (start frame, lag, correlation) per window, each window with its own
     best lag within `slack` frames of `lag`, so that a drop-out, which
-    shifts what follows by up to a block or two, costs one window only."""
+    shifts what follows by a block or more, costs one window only."""
     out = []
     for start in range(0, len(reference) - window + 1, window):
         low = max(0, start + lag - slack)
