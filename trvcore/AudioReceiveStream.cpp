@@ -5,6 +5,7 @@
 
 #include "platform/Clock.h"
 #include "trvcore/AudioStreamHost.h"
+#include "trvcore/SampleBuffer.h"
 #include "trvcore/trvnetwork/ControlMessages.h"
 #include "trvcore/trvnetwork/MediaMessages.h"
 #include "trvcore/trvnetwork/PeerConnection.h"
@@ -26,12 +27,8 @@ AudioReceiveStream::~AudioReceiveStream() {
 
 bool AudioReceiveStream::allocate(int frames) {
     if (frames <= 0) return false;
-    std::unique_ptr<float[]> fresh[2];
-    for (auto& f : fresh) {
-        f.reset(new (std::nothrow) float[static_cast<size_t>(frames)]);
-        if (!f) return false;
-        std::memset(f.get(), 0, sizeof(float) * static_cast<size_t>(frames));
-    }
+    std::unique_ptr<float[]> fresh[2] = {zeroedSamples(frames), zeroedSamples(frames)};
+    if (!fresh[0] || !fresh[1]) return false;
     std::unique_ptr<float[]> old[2];
     {
         // The play block is read and written inside the block cycle.

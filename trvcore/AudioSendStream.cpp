@@ -5,6 +5,7 @@
 
 #include "platform/Clock.h"
 #include "trvcore/AudioStreamHost.h"
+#include "trvcore/SampleBuffer.h"
 #include "trvcore/MediaQueue.h"
 #include "trvcore/Mp3Encoder.h"
 #include "trvcore/trvnetwork/MediaMessages.h"
@@ -48,12 +49,8 @@ AudioSendStream::~AudioSendStream() {
 
 bool AudioSendStream::allocate(int frames) {
     if (frames <= 0) return false;
-    std::unique_ptr<float[]> fresh[2];
-    for (auto& f : fresh) {
-        f.reset(new (std::nothrow) float[static_cast<size_t>(frames)]);
-        if (!f) return false;
-        std::memset(f.get(), 0, sizeof(float) * static_cast<size_t>(frames));
-    }
+    std::unique_ptr<float[]> fresh[2] = {zeroedSamples(frames), zeroedSamples(frames)};
+    if (!fresh[0] || !fresh[1]) return false;
     std::unique_ptr<MediaQueue> queue(MediaQueue::create(kQueueSlots, frames * kQueueBytesPerFrame));
     if (!queue) return false;
     std::unique_ptr<MediaQueue> oldQueue;

@@ -241,18 +241,34 @@ def segment(x, start_seconds, seconds, rate=RATE):
     return x[a:a + int(seconds * rate)]
 
 
-def tone_amplitude(x, frequency, rate=RATE):
-    """The amplitude of the sine at `frequency` in x (a Hann-windowed
-    projection, so tones a few bins away do not leak in)."""
+TONE_WINDOW = 4096  # frames: about 85 ms at 48 kHz
+
+
+def _projection(x, frequency, rate):
     n = len(x)
-    if n < 2:
-        return 0.0
     w = 2.0 * math.pi * frequency / rate
     hann = [0.5 - 0.5 * math.cos(2.0 * math.pi * i / (n - 1)) for i in range(n)]
     xs = list(map(operator.mul, x, hann))
     re = math.fsum(map(operator.mul, xs, (math.cos(w * i) for i in range(n))))
     im = math.fsum(map(operator.mul, xs, (math.sin(w * i) for i in range(n))))
     return 2.0 * math.hypot(re, im) / math.fsum(hann)
+
+
+def tone_amplitude(x, frequency, rate=RATE):
+    """The amplitude of the sine at `frequency` in x (Hann-windowed
+    projections, so tones a few bins away do not leak in). A long signal is
+    measured in windows of TONE_WINDOW frames and the median taken: a
+    drop-out shifts the tone's phase, which would cancel part of one
+    projection over the whole signal, but spoils only the windows it falls
+    in."""
+    n = len(x)
+    if n < 2:
+        return 0.0
+    if n < 3 * TONE_WINDOW:
+        return _projection(x, frequency, rate)
+    levels = sorted(_projection(x[i:i + TONE_WINDOW], frequency, rate)
+                    for i in range(0, n - TONE_WINDOW + 1, TONE_WINDOW // 2))
+    return levels[len(levels) // 2]
 
 
 def correlation(a, b):

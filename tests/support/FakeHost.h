@@ -1,6 +1,8 @@
 #pragma once
 // A minimal host for driving the plug-in through its AEffect record, as a
-// real host does. One host object at a time (the callback is global).
+// real host does. It answers time requests with a record the test sets, or,
+// unless giveTime is set, with none (as some hosts do). One host object at
+// a time (the callback is global).
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,9 +12,17 @@
 
 class FakeHost {
 public:
-    FakeHost() { current() = this; }
-    ~FakeHost() {
-        for (AEffect* e : effects_) close(e);
+    FakeHost() {
+        std::memset(&time, 0, sizeof time);
+        time.sampleRate = 48000.0;
+        time.tempo = 120.0;
+        time.timeSigNumerator = 4;
+        time.timeSigDenominator = 4;
+        time.flags = kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstTimeSigValid;
+        current() = this;
+    }
+    virtual ~FakeHost() {
+        while (!effects_.empty()) close(effects_.back());
         current() = nullptr;
     }
 
@@ -20,6 +30,10 @@ public:
     int inputLatency = 0;
     int outputLatency = 0;
     int wantMidiCalls = 0;
+    bool giveTime = false;
+    VstTimeInfo time;
+    int timeCalls = 0;
+    VstIntPtr lastTimeFilter = 0;
 
     AEffect* create() {
         AEffect* e = createLinkPluginEffect(&FakeHost::callback);
@@ -60,13 +74,17 @@ public:
         call(e, effSetBlockSize, 0, block);
         call(e, effMainsChanged, 0, 1);
     }
+    // Moves the transport on by one block while it plays.
+    void advance(int frames) {
+        if (time.flags & kVstTransportPlaying) time.samplePos += frames;
+    }
 
 private:
     static FakeHost*& current() {
         static FakeHost* host = nullptr;
         return host;
     }
-    static VstIntPtr callback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    static VstIntPtr callback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr value, void*, float) {
         FakeHost* h = current();
         if (!h) return 0;
         switch (opcode) {
@@ -74,6 +92,10 @@ private:
             case audioMasterWantMidi: ++h->wantMidiCalls; return 1;
             case audioMasterGetInputLatency: return h->inputLatency;
             case audioMasterGetOutputLatency: return h->outputLatency;
+            case audioMasterGetTime:
+                ++h->timeCalls;
+                h->lastTimeFilter = value;
+                return h->giveTime ? reinterpret_cast<VstIntPtr>(&h->time) : 0;
             default: return 0;
         }
     }

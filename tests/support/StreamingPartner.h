@@ -19,6 +19,7 @@
 //
 // Tests and tools may use std::thread and std::mutex; the plug-in code they
 // drive does not.
+#include "support/Eventually.h"
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -56,16 +57,7 @@ constexpr int64_t kMaxTimelineFrames = 120 * 48000;
 // AudioFrames a partner keeps; later ones are only counted.
 constexpr size_t kMaxKeptFrames = 20000;
 
-// Waits up to `ms` for `done`, checking every 10 ms.
-template <class F>
-bool eventually(F done, int ms = 5000) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        if (done()) return true;
-        if (std::chrono::steady_clock::now() >= until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
+using testsupport::eventually;
 
 // A loopback address in 127.0.200-250.x, picked at random; the caller
 // probes it by binding (test processes run side by side).

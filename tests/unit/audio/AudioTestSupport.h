@@ -3,6 +3,7 @@
 // streams (lock, time info, host rate and block size, codec, audio rate),
 // a hand-stepped millisecond tick, signals and measures, and AudioFrames
 // made with the real MP3 encoder.
+#include "support/Eventually.h"
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -24,16 +25,7 @@ namespace audiotest {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Waits up to `ms` for `done`, checking every 5 ms.
-template <class F>
-bool eventually(F done, int ms = 5000) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        if (done()) return true;
-        if (std::chrono::steady_clock::now() >= until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
+using testsupport::eventually;
 
 class FakeStreamHost : public AudioStreamHost {
 public:

@@ -8,6 +8,7 @@
 // - SessionSide: one plug-in reduced to a link, a host and its sessions:
 //   routes every packet to the session of the sender's address and, like
 //   the controller, makes an incoming session from the first Invite.
+#include "support/Eventually.h"
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -30,15 +31,7 @@
 
 namespace sessiontest {
 
-// Waits up to `ms` for `done`, checking every 10 ms.
-template <class F>
-bool eventually(F done, int ms = 5000) {
-    for (int waited = 0;; waited += 10) {
-        if (done()) return true;
-        if (waited >= ms) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
+using testsupport::eventually;
 
 // A loopback address no other test process uses right now: one whose
 // partners' port could be bound. The probe link is handed to the caller.
