@@ -340,8 +340,9 @@ void PartnerSession::onRinging() {
 
 void PartnerSession::onAsk() {
     platform::ScopedLock guard(lock_);
-    // A late repeat after the user answered must not ask again.
-    if (awaitingAnswer() || outgoing() || answered() || connected()) return;
+    // A late repeat after the user answered must not ask again, nor a
+    // packet handled while another thread closed the session.
+    if (closed() || awaitingAnswer() || outgoing() || answered() || connected()) return;
     awaitingAnswer_.store(true, std::memory_order_relaxed);
     connected_.store(false, std::memory_order_relaxed);
     host_.startChime();
@@ -350,7 +351,7 @@ void PartnerSession::onAsk() {
 void PartnerSession::onAccept() {
     {
         platform::ScopedLock guard(lock_);
-        if (!outgoing() || connected()) return;
+        if (closed() || !outgoing() || connected()) return;
         connected_.store(true, std::memory_order_relaxed);
         acknowledged_.store(true, std::memory_order_relaxed);
         awaitingAnswer_.store(false, std::memory_order_relaxed);
@@ -379,7 +380,7 @@ void PartnerSession::onConnected() {
     {
         platform::ScopedLock guard(lock_);
         // Only after this user accepted: a partner cannot connect unasked.
-        if (outgoing() || connected() || !answered()) return;
+        if (closed() || outgoing() || connected() || !answered()) return;
         connected_.store(true, std::memory_order_relaxed);
         awaitingAnswer_.store(false, std::memory_order_relaxed);
         startStreams();
