@@ -25,6 +25,9 @@ public:
     // channels[0..channels-1], `frames` samples each; output goes to `sink`,
     // or to the listener given to open when `sink` is null.
     virtual void encode(const float* const* channels, int frames, AudioEncoderListener* sink) = 0;
+    // Sends all input given so far, padded with silence, so the last of the
+    // stream reaches the partner too.
+    virtual void flush(AudioEncoderListener* sink) { (void)sink; }
     virtual void close() = 0;
     // Samples from an input sample to the same sample out of the decoder,
     // counted on the stream positions the output is delivered with.

@@ -61,6 +61,16 @@ void AudioReceiveStream::onAudioFrame(const PeerMessage& message) {
     if (!paused_.load()) {
         lastCodec_.store(v.header.codec, std::memory_order_relaxed);
         if (v.header.codec == kCodecMp3) {
+            // A decoder state keeps the rate of its first frame: a partner
+            // who changes his sample rate gets a fresh one, and the audio
+            // queued at the old rate goes.
+            if (v.header.sampleRate != frameRate_) {
+                frameRate_ = v.header.sampleRate;
+                if (decoder_.frameRate() != 0) {
+                    decoder_.open();
+                    playout_.reset();
+                }
+            }
             // A decoder that failed on a bad payload starts afresh with the
             // next one instead of leaving the partner silent for good.
             if (!decoder_.isOpen()) decoder_.open();
@@ -74,6 +84,15 @@ void AudioReceiveStream::onAudioFrame(const PeerMessage& message) {
 }
 
 void AudioReceiveStream::onDecoded(const float* const* channels, int count, int frames, int64_t position) {
+    // Audio of another rate than the header claims would play at the wrong
+    // speed (the playout buffer trusts the header): dropped, and the next
+    // payload gets a fresh decoder.
+    if (static_cast<uint32_t>(decoder_.frameRate()) != frameRate_) {
+        decodeFailures_.fetch_add(1, std::memory_order_relaxed);
+        rateMismatches_.fetch_add(1, std::memory_order_relaxed);
+        frameRate_ = 0;
+        return;
+    }
     playout_.push(channels, count, frames, position);
     decodedFrames_.fetch_add(frames, std::memory_order_relaxed);
 }
@@ -100,6 +119,7 @@ void AudioReceiveStream::setActive(bool on) {
         playout_.reset();
         decodedFrames_.store(0, std::memory_order_relaxed);
         decoder_.open();
+        frameRate_ = 0;
         active_.store(true);
     } else if (!on && active()) {
         active_.store(false);

@@ -51,6 +51,8 @@ public:
     uint16_t lastCodec() const { return lastCodec_.load(std::memory_order_relaxed); }
     // Frames whose payload the decoder refused or failed on.
     uint32_t decodeFailures() const { return decodeFailures_.load(std::memory_order_relaxed); }
+    // Payloads whose audio had another sample rate than their header said.
+    uint32_t rateMismatches() const { return rateMismatches_.load(std::memory_order_relaxed); }
     PlayoutBuffer& playout() { return playout_; }
     const PlayoutBuffer& playout() const { return playout_; }
 
@@ -74,5 +76,9 @@ private:
     std::atomic<bool> busy_{false};
     std::atomic<bool> active_{true};
     std::atomic<uint32_t> decodeFailures_{0};
+    std::atomic<uint32_t> rateMismatches_{0};
+    // The stamped rate the decoder state was opened for (network thread,
+    // and setActive while the network thread keeps out).
+    uint32_t frameRate_ = 0;
     platform::RecursiveLock configLock_;
 };

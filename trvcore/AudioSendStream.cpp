@@ -5,6 +5,7 @@
 
 #include "platform/Clock.h"
 #include "trvcore/AudioStreamHost.h"
+#include "trvcore/EncoderBitrate.h"
 #include "trvcore/SampleBuffer.h"
 #include "trvcore/MediaQueue.h"
 #include "trvcore/Mp3Encoder.h"
@@ -15,21 +16,6 @@ namespace {
 constexpr int kNormalPriority = 2;
 constexpr int32_t kPlaying = kVstTransportPlaying;
 }  // namespace
-
-int AudioSendStream::bitrateFor(double r) {
-    if (r <= 16) return 16;
-    if (r <= 24) return 24;
-    if (r <= 32) return 32;
-    if (r <= 40) return 40;
-    if (r <= 48) return 48;
-    if (r <= 56) return 56;
-    if (r <= 64) return 64;
-    if (r <= 96) return 96;
-    if (r <= 128) return 128;
-    if (r <= 160) return 144;  // snapped to 160000 bit/s by the encoder
-    if (r <= 192) return 192;
-    return 256;
-}
 
 AudioSendStream::AudioSendStream(AudioStreamHost& host, PeerConnection& connection)
     : host_(host), connection_(connection) {
@@ -219,7 +205,7 @@ void AudioSendStream::startEncoder() {
     handedFrames_.store(0, std::memory_order_relaxed);
     if (encoder_.load() == nullptr) {
         if (host_.codec() != kCodecMp3) return;  // enabled, but nothing is sent
-        const int kbits = bitrateFor(host_.audioRate());
+        const int kbits = rates::encoderBitrateFor(host_.audioRate());
         Mp3Encoder* encoder = new (std::nothrow) Mp3Encoder();
         bitrate_.store(kbits, std::memory_order_relaxed);
         encoderLatency_.store(0, std::memory_order_relaxed);
@@ -242,7 +228,12 @@ void AudioSendStream::stopEncoder() {
     if (blockQueue_) blockQueue_->reset();
     wake();
     AudioEncoder* encoder = encoder_.exchange(nullptr);
-    if (encoder) encoder->close();
+    if (encoder) {
+        // The tail that waits for a whole frame goes out too; the encoder
+        // thread keeps out (paused), so this thread may post.
+        encoder->flush(this);
+        encoder->close();
+    }
     delete encoder;
     paused_.store(false);
 }
@@ -268,7 +259,7 @@ void AudioSendStream::restart() {
 
 void AudioSendStream::restartIfBitrateChanged() {
     platform::ScopedLock guard(configLock_);
-    if (isRunning() && bitrateFor(host_.audioRate()) != bitrate()) restart();
+    if (isRunning() && rates::encoderBitrateFor(host_.audioRate()) != bitrate()) restart();
 }
 
 void AudioSendStream::setBlockSize(int frames) {

@@ -76,9 +76,6 @@ public:
     // Starts of the encoder since construction (restarts included).
     uint32_t encoderStarts() const { return encoderStarts_.load(std::memory_order_relaxed); }
 
-    // The bitrate (kbit/s) chosen for an audio rate r (kbit/s).
-    static int bitrateFor(double audioRate);
-
 private:
     void onEncoded(const uint8_t* data, int length, int64_t position, int kind) override;
     void startEncoder();

@@ -2,7 +2,7 @@
 
 namespace rates {
 
-int encoderBitrateFor(int audioKbits) {
+int encoderBitrateFor(double audioKbits) {
     static constexpr int kSteps[] = {16, 24, 32, 40, 48, 56, 64, 96, 128};
     for (int s : kSteps)
         if (audioKbits <= s) return s;

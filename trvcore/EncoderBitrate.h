@@ -5,10 +5,11 @@
 
 namespace rates {
 
-// Encoder bitrate in kbit/s for an audio rate in kbit/s: the next of 16, 24,
-// 32, 40, 48, 56, 64, 96, 128, 144, 192 that is not below it, 256 above.
-// 144 stands for 160: the encoder snaps it to 160000 bit/s.
-int encoderBitrateFor(int audioKbits);
+// Encoder bitrate in kbit/s for an audio rate in kbit/s (the settings'
+// split gives fractions): the next of 16, 24, 32, 40, 48, 56, 64, 96, 128,
+// 144, 192 that is not below it, 256 above. 144 stands for 160: the encoder
+// snaps it to 160000 bit/s.
+int encoderBitrateFor(double audioKbits);
 
 // The MP3 bitrate, bit/s, the encoder actually uses for a requested rate:
 // the next of 32000, 40000, 48000, 56000, 64000, 96000, 128000, 160000,

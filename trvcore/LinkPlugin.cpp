@@ -13,9 +13,11 @@ namespace {
 const char* const kCapabilities[] = {"sendVstEvents", "sendVstMidiEvent", "receiveVstEvents",
                                      "receiveVstMidiEvent"};
 
+// Copies at most size - 1 bytes of src and terminates.
 void copyString(char* dst, const char* src, size_t size) {
-    std::strncpy(dst, src, size - 1);
-    dst[size - 1] = '\0';
+    const size_t n = strnlen(src, size - 1);
+    std::memcpy(dst, src, n);
+    dst[n] = '\0';
 }
 
 float* allocateSamples(int count) {
@@ -101,7 +103,11 @@ void LinkPlugin::getParameterDisplay(VstInt32, char* text) {
 float LinkPlugin::getVu() { return 0.0f; }
 
 void LinkPlugin::process(float** inputs, float** outputs, VstInt32 frames) {
-    if (!inputs || !outputs || frames <= 0 || !scratch_[0] || !scratch_[1]) return;
+    if (!inputs || !outputs || frames <= 0) return;
+    // setBlockSize swaps the scratch buffers under the cycle's lock; taken
+    // here first (it is recursive) so they stay put for the whole call.
+    platform::ScopedLock cycle(controller_->processLock());
+    if (!scratch_[0] || !scratch_[1] || scratchFrames_ <= 0) return;
     // A host may pass more frames than it announced: work in slices of the
     // scratch size so the scratch buffers are never overrun.
     for (VstInt32 done = 0; done < frames;) {
@@ -414,10 +420,9 @@ void LinkPlugin::setPendingFileSession(PartnerSession* session) {
 }
 
 void LinkPlugin::idleCheck() {
-    if (sessionTimedOut_.exchange(false, std::memory_order_relaxed)) {
-        controller_->logout();
-        controller_->postMessage("Session timeout - please login again!");
-    }
+    // Once per time-out, whichever instance's idle (or the controller's own
+    // loop) comes first.
+    if (sessionTimedOut_.exchange(false, std::memory_order_relaxed)) controller_->endTimedOutSession();
     platform::ScopedLock guard(lock_);
     pendingFileSession_ = nullptr;
 }

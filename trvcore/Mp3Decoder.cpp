@@ -46,6 +46,7 @@ bool Mp3Decoder::open() {
     hip_set_debugf(hip_, silent);
     hip_set_msgf(hip_, silent);
     headerSeen_ = false;
+    frameRate_ = 0;
     gOpenDecoders.fetch_add(1, std::memory_order_acq_rel);
     open_.store(true, std::memory_order_release);
     return true;
@@ -80,6 +81,7 @@ Mp3Decoder::Result Mp3Decoder::decode(const uint8_t* bytes, size_t length, int64
             const int n = hip_decode1_headers(hip_, const_cast<unsigned char*>(in), inLength,
                                               left + total, right + total, &info);
             justParsed = info.header_parsed && !headerSeen_;
+            if (justParsed) frameRate_ = info.samplerate;
             if (info.header_parsed) headerSeen_ = true;
             if (n > 0 && info.header_parsed && info.stereo == 1)
                 for (int i = total; i < total + n; ++i) right[i] = left[i];

@@ -69,6 +69,9 @@ public:
                           AudioDecoderListener* sink);
 
     bool isOpen() const { return open_.load(std::memory_order_acquire); }
+    // Sample rate (Hz) of the frames this state decodes: the first frame
+    // header's; 0 before one was parsed.
+    int frameRate() const { return frameRate_; }
     // Decoders of the process that are open now.
     static int openCount();
 
@@ -77,5 +80,6 @@ private:
     std::unique_ptr<float[]> samples_[kChannels];
     hip_global_struct* hip_ = nullptr;
     bool headerSeen_ = false;  // the state has parsed a frame header
+    int frameRate_ = 0;
     std::atomic<bool> open_{false};
 };

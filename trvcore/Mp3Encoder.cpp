@@ -1,5 +1,7 @@
 #include "trvcore/Mp3Encoder.h"
 
+#include <algorithm>
+
 #include <lame/lame.h>
 
 #include <cmath>
@@ -140,6 +142,22 @@ void Mp3Encoder::encodeFrame(AudioEncoderListener* sink) {
     const int64_t position = streamPosition_.load(std::memory_order_relaxed);
     if (length > 0 && sink) sink->onEncoded(out, length, position, AudioEncoderListener::kEncodedFrame);
     streamPosition_.store(position + kFrameSamples, std::memory_order_relaxed);
+}
+
+void Mp3Encoder::flush(AudioEncoderListener* sink) {
+    const int64_t fed = streamPosition_.load(std::memory_order_relaxed) + fill_;
+    if (!isOpen() || fed == 0) return;
+    if (!sink) sink = sink_;
+    // The output runs latency() samples behind the input: frames of silence
+    // follow the padded last one until the frame that carries the last
+    // input sample has gone out.
+    const int64_t last = (fed - 1 + latency()) / kFrameSamples;
+    while (streamPosition_.load(std::memory_order_relaxed) / kFrameSamples <= last) {
+        std::fill(left_.get() + fill_, left_.get() + kFrameSamples, 0.0f);
+        std::fill(right_.get() + fill_, right_.get() + kFrameSamples, 0.0f);
+        encodeFrame(sink);
+        fill_ = 0;
+    }
 }
 
 void Mp3Encoder::close() {

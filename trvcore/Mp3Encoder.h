@@ -52,6 +52,11 @@ public:
     // Samples beyond full scale are clipped to it and non-numbers taken as
     // silence. Does nothing while closed.
     void encode(const float* const* channels, int frames, AudioEncoderListener* sink) override;
+    // Sends everything fed so far: the samples waiting for a full frame
+    // padded with silence, then silent frames until the output (which runs
+    // latency() behind) holds the last input sample. Does nothing while
+    // closed or before any input.
+    void flush(AudioEncoderListener* sink) override;
     void close() override;
     // encoderDelay + 1681.
     int latency() const override;

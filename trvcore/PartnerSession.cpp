@@ -205,14 +205,9 @@ void PartnerSession::close(bool tellPartner) {
         // The media streams stop before the connection closes.
         sendStream_->setActive(false);
         receiveStream_->setActive(false);
-        // The Bye goes in rounds like every other control packet: a partner
-        // that loses it would stay connected to nobody. Repeats find no
-        // session there and are dropped. The connection sends the last one.
-        if (tellPartner) {
-            PeerMessage bye;
-            for (int i = 1; i < kRounds; ++i)
-                if (buildBye(bye)) connection_->post(bye);
-        }
+        // The connection sends the Bye rounds, spaced out: a partner that
+        // lost them all would stay connected to nobody. Repeats find no
+        // session there and are dropped.
         connection_->close(tellPartner);
         queue_.clear();
     }
@@ -230,12 +225,25 @@ void PartnerSession::heartbeat() {
 
 // ---- Network thread --------------------------------------------------------
 
+void PartnerSession::setMediaSink(MessageKind kind, SessionMediaSink* sink) {
+    const size_t k = static_cast<size_t>(kind);
+    if (k < kSinkSlots) mediaSinks_[k].store(sink, std::memory_order_release);
+}
+
 void PartnerSession::onPeerMessage(PeerConnection&, const PeerMessage& message) {
     const uint8_t kind = message.kind();
     if (closed()) return;
+    const MessageKindInfo* info = findMessageKind(kind);
+    if (!info) return;  // a kind this program does not know
     // Audio is decoded on this thread, straight into the playout buffer.
-    if (kind == kindOf(MessageKind::AudioFrame)) {
+    if (info->lane == MessageLane::Audio) {
         receiveStream_->onAudioFrame(message);
+        return;
+    }
+    if (info->lane == MessageLane::Media) {
+        SessionMediaSink* sink = kind < kSinkSlots ? mediaSinks_[kind].load(std::memory_order_acquire) : nullptr;
+        if (sink) sink->onMediaMessage(*this, message);
+        else droppedMedia_.fetch_add(1, std::memory_order_relaxed);
         return;
     }
     if (kind == kindOf(MessageKind::StatusReport)) measureRoundTrip(message);
@@ -290,7 +298,7 @@ void PartnerSession::handle(const PeerMessage& message) {
             break;
         }
         case MessageKind::StatusReport: keepStatusReport(message); break;
-        default: break;  // media, transport and file kinds: their streams, once they exist
+        default: break;  // transport kinds: their handlers, once they exist
     }
 }
 
@@ -405,9 +413,10 @@ void PartnerSession::setMonitorMode(bool on) {
 
 void PartnerSession::onAborted() {
     platform::ScopedLock guard(lock_);
-    connected_.store(false, std::memory_order_relaxed);
+    // Only the question this user is being asked can be withdrawn: it goes
+    // back to invited. Anywhere else (connected above all) it means nothing.
+    if (closed() || outgoing() || connected() || !awaitingAnswer()) return;
     awaitingAnswer_.store(false, std::memory_order_relaxed);
-    answered_.store(false, std::memory_order_relaxed);
     postLine("%s has aborted an invitation.");
 }
 

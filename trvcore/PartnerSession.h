@@ -45,8 +45,18 @@
 #include "trvcore/trvnetwork/PeerMessage.h"
 #include "trvcore/trvnetwork/PeerProtocol.h"
 
+class PartnerSession;
 class PeerLink;
 class SessionHost;
+
+// Takes the media and file messages of one kind (video pictures, MIDI,
+// file offers, chunks and controls) on the network thread. It copies what
+// it needs and returns: every partner's intake waits for it.
+class SessionMediaSink {
+public:
+    virtual ~SessionMediaSink() = default;
+    virtual void onMediaMessage(PartnerSession& session, const PeerMessage& message) = 0;
+};
 
 class PartnerSession : public WorkerThread, private PeerConnectionListener {
 public:
@@ -133,6 +143,13 @@ public:
     const PeerConnection& connection() const { return *connection_; }
     uint64_t droppedPackets() const { return queue_.dropped(); }
 
+    // The sink of one media or file kind (null: those messages are dropped
+    // and counted). Messages of the media lane go to it on the network
+    // thread as they arrive, never through the session thread's queue.
+    // The sink must stay valid while the session lives or until replaced.
+    void setMediaSink(MessageKind kind, SessionMediaSink* sink);
+    uint64_t droppedMedia() const { return droppedMedia_.load(std::memory_order_relaxed); }
+
     // Sessions created and not yet deleted, in this process.
     static int liveCount();
 
@@ -194,6 +211,10 @@ private:
     std::unique_ptr<AudioReceiveStream> receiveStream_;
     SessionPacketQueue queue_;
     PeerMessage current_;  // session thread: the packet being handled
+    // Media-lane sinks, indexed by kind.
+    static constexpr size_t kSinkSlots = 32;
+    std::atomic<SessionMediaSink*> mediaSinks_[kSinkSlots] = {};
+    std::atomic<uint64_t> droppedMedia_{0};
 
     std::atomic<double> pingNotedAt_{0.0};     // ns, when the last Ping was queued
     std::atomic<double> pingArrivedAt_{0.0};   // ns, when the partner's last Ping arrived

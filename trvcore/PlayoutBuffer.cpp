@@ -88,13 +88,14 @@ int PlayoutBuffer::read(const VstTimeInfo& timeInfo, float* const* out, int chan
             // Lets go of the slot just peeked, so the frame arriving next
             // finds the whole arena free.
             queue_->release();
-            silence(out, channelCount, 0, frames);
+            // Frames already copied in this call stay: they were due.
+            silence(out, channelCount, done, remaining);
             if ((lastAdjustTick_ == 0 || now - lastAdjustTick_ <= kGrowWithinMs) &&
                 maxLatency < kLatencyCeiling - kLatencyStep)
                 maxLatency_.store(maxLatency + kLatencyStep, std::memory_order_relaxed);
             lastAdjustTick_ = now;
             playing_ = false;
-            return 0;
+            return done;
         }
         if (lastAdjustTick_ != 0 && now - lastAdjustTick_ > kShrinkAfterMs && maxLatency > kShrinkAbove) {
             lastAdjustTick_ = now;

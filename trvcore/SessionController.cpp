@@ -85,16 +85,7 @@ SessionController::~SessionController() {
         if (sessions_.parkedCount() > 0) platform::sleepMilliseconds(kSessionGoneCheckMs);
     }
     // Sessions still in the block cycle (their close never came).
-    for (;;) {
-        PartnerSession* s = nullptr;
-        {
-            platform::ScopedLock guard(processLock_);
-            if (cycleSessionCount_ == 0) break;
-            s = cycleSessions_[--cycleSessionCount_];
-            cycleSessions_[cycleSessionCount_] = nullptr;
-        }
-        s->release();
-    }
+    while (PartnerSession* s = cycleSessions_.takeLast()) s->release();
     settings_.save();
     delete link_;
     link_ = nullptr;
@@ -176,6 +167,9 @@ void SessionController::registerInstance(void* plugin) {
 
 void SessionController::unregisterInstance(void* plugin) {
     platform::ScopedLock guard(processLock_);
+    // An instance leaving in the middle of a host block leads no more: the
+    // cycle's end hands its MIDI through the instance that closes it.
+    if (cycleLeader_ == plugin) cycleLeader_ = nullptr;
     for (int i = 0; i < instanceRegistered_; ++i) {
         if (instances_[i] != plugin) continue;
         std::memmove(instances_ + i, instances_ + i + 1,
@@ -228,6 +222,9 @@ void SessionController::onAudioRateChanged() {
 }
 
 void SessionController::setSyncSource(void* object, bool on) {
+    // Inside the cycle's lock: the cycle's end emits time code through the
+    // source, so an instance on its way out is never used after this.
+    platform::ScopedLock guard(processLock_);
     if (on) {
         settings_.setSyncOn(true);
         syncSource_.store(object, std::memory_order_relaxed);
@@ -260,9 +257,9 @@ void SessionController::beginProcess(LinkPlugin* plugin, int frames) {
     cycleTime_.samplePosition.store(t->samplePos, std::memory_order_relaxed);
     cycleTime_.sampleRate.store(t->sampleRate, std::memory_order_relaxed);
     cycleTime_.flags.store(t->flags, std::memory_order_relaxed);
-    for (int i = 0; i < cycleSessionCount_; ++i) {
-        cycleSessions_[i]->receiveStream().beginBlock(frames);
-        cycleSessions_[i]->sendStream().beginBlock(frames);
+    for (int i = 0; i < cycleSessions_.countLocked(); ++i) {
+        cycleSessions_.atLocked(i).receiveStream().beginBlock(frames);
+        cycleSessions_.atLocked(i).sendStream().beginBlock(frames);
     }
 }
 
@@ -274,9 +271,9 @@ void SessionController::endProcess(LinkPlugin* /*plugin*/) {
         return;
     }
     cycleRemaining_ = 0;
-    for (int i = 0; i < cycleSessionCount_; ++i) {
-        cycleSessions_[i]->receiveStream().endBlock();
-        cycleSessions_[i]->sendStream().endBlock();
+    for (int i = 0; i < cycleSessions_.countLocked(); ++i) {
+        cycleSessions_.atLocked(i).receiveStream().endBlock();
+        cycleSessions_.atLocked(i).sendStream().endBlock();
     }
     cycleLeader_ = nullptr;
     processLock_.unlock();
@@ -286,36 +283,12 @@ AlertChime* SessionController::alertChime() {
     return chime_.playing() && cycleRemaining_ == instanceRegistered_ ? &chime_ : nullptr;
 }
 
-int SessionController::cycleSessionCount() const {
+LinkPlugin* SessionController::cycleLeader() const {
     platform::ScopedLock guard(const_cast<platform::RecursiveLock&>(processLock_));
-    return cycleSessionCount_;
+    return cycleLeader_;
 }
 
-void SessionController::addCycleSession(PartnerSession& session) {
-    platform::ScopedLock guard(processLock_);
-    if (cycleSessionCount_ >= kMaxSessions) return;
-    for (int i = 0; i < cycleSessionCount_; ++i)
-        if (cycleSessions_[i] == &session) return;
-    session.addRef();
-    cycleSessions_[cycleSessionCount_++] = &session;
-}
-
-void SessionController::removeCycleSession(PartnerSession& session) {
-    bool found = false;
-    {
-        platform::ScopedLock guard(processLock_);
-        for (int i = 0; i < cycleSessionCount_; ++i) {
-            if (cycleSessions_[i] != &session) continue;
-            std::memmove(cycleSessions_ + i, cycleSessions_ + i + 1,
-                         sizeof(cycleSessions_[0]) * static_cast<size_t>(cycleSessionCount_ - i - 1));
-            cycleSessions_[--cycleSessionCount_] = nullptr;
-            found = true;
-            break;
-        }
-    }
-    // The caller holds a reference of its own, so this is never the last.
-    if (found) session.release();
-}
+int SessionController::cycleSessionCount() const { return cycleSessions_.count(); }
 
 bool SessionController::login() {
     localPort_.store(kDefaultPort, std::memory_order_relaxed);
@@ -428,6 +401,8 @@ void SessionController::runPass(uint64_t pass) {
     passes_.store(pass, std::memory_order_relaxed);
     releaseEndedSessions();
     const unsigned due = schedule_.duties(pass, sessionCount() > 0);
+    timeoutPass();
+    wantedRefreshPass();
     if (due & LoopSchedule::kKeepAlive) keepAlivePass();
     if (due & LoopSchedule::kInvitationPoll) invitationPollPass();
     if (due & LoopSchedule::kHeartbeat) heartbeatPass();
@@ -442,8 +417,33 @@ void SessionController::keepAlivePass() {
     if (policy == 1 || policy == 3) flags |= 8;
     bool timedOut = false;
     service_.keepAlive(flags, timedOut);
-    if (timedOut) notifyListeners(nullptr, SessionListener::kServiceTimedOut);
+    if (timedOut) {
+        const uint32_t now = platform::tickCount();
+        timeoutNotedAt_.store(now ? now : 1, std::memory_order_relaxed);
+        notifyListeners(nullptr, SessionListener::kServiceTimedOut);
+    }
     if (loggedIn()) refreshOnlineList();
+}
+
+bool SessionController::endTimedOutSession() {
+    if (timeoutNotedAt_.exchange(0, std::memory_order_relaxed) == 0) return false;
+    logout();
+    postMessage(kSessionTimeoutText);
+    return true;
+}
+
+void SessionController::timeoutPass() {
+    const uint32_t noted = timeoutNotedAt_.load(std::memory_order_relaxed);
+    if (noted != 0 && platform::tickCount() - noted >= kTimeoutIdleGraceMs) endTimedOutSession();
+}
+
+void SessionController::wantedRefreshPass() {
+    if (!onlineRefreshWanted_.load(std::memory_order_relaxed)) return;
+    const uint32_t now = platform::tickCount();
+    if (wantedRefreshAt_ != 0 && now - wantedRefreshAt_ < kInviteRefreshGapMs) return;
+    onlineRefreshWanted_.store(false, std::memory_order_relaxed);
+    wantedRefreshAt_ = now ? now : 1;
+    refreshOnlineList();
 }
 
 void SessionController::invitationPollPass() {

@@ -8,6 +8,7 @@
 
 #include "platform/Lock.h"
 #include "trvcore/AlertChime.h"
+#include "trvcore/CycleSessions.h"
 #include "trvcore/LoopSchedule.h"
 #include "trvcore/MessageLog.h"
 #include "trvcore/OnlineList.h"
@@ -55,10 +56,11 @@ public:
     // to look.
     static constexpr int kSessionGoneWaitMs = 1000;
     static constexpr int kSessionGoneCheckMs = 50;
-    // An Invite from an address missing from the online list refreshes the
-    // list at most this often (each refresh is a web request on the
-    // network thread).
+    // An Invite from an address missing from the online list has the loop
+    // refresh the list, at most this often.
     static constexpr uint32_t kInviteRefreshGapMs = 1000;
+    static constexpr uint32_t kTimeoutIdleGraceMs = 1000;
+    static constexpr const char* kSessionTimeoutText = "Session timeout - please login again!";
     // Destruction waits this long for the threads of closed sessions.
     static constexpr int kSessionExitWaitMs = 3000;
     // How long destruction waits past the join bound for a pass that is
@@ -142,6 +144,8 @@ public:
     const VstTimeInfo& cycleTimeInfo() const override { return *currentTimeInfo_; }
     const CycleTime& cycleTime() const override { return cycleTime_; }
     int cycleFrames() const { return cycleFrames_; }
+    // The instance leading the current host block, or null.
+    LinkPlugin* cycleLeader() const;
     double blockEndPosition() const { return blockEndPosition_; }
     // Sessions taking part in the block cycle (the connected ones).
     int cycleSessionCount() const;
@@ -168,6 +172,12 @@ public:
     // News picture 0 or 1; false for other indices or without data.
     bool newsPicture(int i, NewsPicture& out);
     bool loggedIn() const { return loggedIn_.load(std::memory_order_relaxed); }
+    // The reaction to a service time-out (listener event 3): log out and
+    // post "Session timeout - please login again!". Done once per time-out,
+    // by the first editor idle that asks, or by the loop itself when no
+    // idle asked within kTimeoutIdleGraceMs (a host calls editor idle only
+    // while the editor is open). True if this call did it.
+    bool endTimedOutSession();
 
     // Partner sessions (SessionControllerSessions.cpp).
     //
@@ -214,6 +224,8 @@ private:
     // One pass of the loop; `pass` counts from 1.
     void runPass(uint64_t pass);
     void keepAlivePass();
+    void wantedRefreshPass();
+    void timeoutPass();
     void invitationPollPass();
     bool loginOnce();
     bool sendPortQuery(const char* ip);
@@ -241,8 +253,6 @@ private:
     void onRemoteSetting(PartnerSession& session, const RemoteSettingFields& fields) override;
     // Every session's send stream started afresh (codec or rate change).
     void restartSendStreams();
-    void addCycleSession(PartnerSession& session);
-    void removeCycleSession(PartnerSession& session);
 
     // From the peer link's network thread.
     void onPeerPacket(const PeerMessage& message, const PeerAddress& from) override;
@@ -272,8 +282,7 @@ private:
     bool noTimeInfoPosted_ = false;
     AlertChime chime_;
     // Connected sessions, each holding a reference; changed under processLock.
-    PartnerSession* cycleSessions_[kMaxSessions] = {};
-    int cycleSessionCount_ = 0;
+    CycleSessions cycleSessions_{processLock_};
     platform::RecursiveLock listLock_;
     platform::RecursiveLock closingLock_;
     // Serialises the answers to invitations: an accept holds its session's
@@ -307,8 +316,12 @@ private:
     std::atomic<uint32_t> outgoingSerial_{0};
     uint32_t ignoredSerial_ = 0;  // network thread only, like the two below
     uint32_t ignoredIp_ = 0;
-    uint32_t inviteRefreshAt_ = 0;
-    bool inviteRefreshed_ = false;
+    // An Invite came from an address missing from the online list: the
+    // loop refreshes the list (at most once a second).
+    std::atomic<bool> onlineRefreshWanted_{false};
+    // Tick count of a service time-out not yet acted on (0: none).
+    std::atomic<uint32_t> timeoutNotedAt_{0};
+    uint32_t wantedRefreshAt_ = 0;  // controller thread
     std::atomic<bool> awaitingInvitation_{false};
     std::atomic<uint32_t> awaitingSince_{0};
 

@@ -59,13 +59,18 @@ bool SessionController::invite(const OnlineUser& user) {
 
     SessionRef s = SessionRef::adopt(PartnerSession::create(*this, *link_, user));
     if (!s) return false;
-    enum { Listed, SameUser, InvitedMeanwhile, Full } outcome;
+    enum { Listed, SameUser, InvitedMeanwhile, Full, LoggedOut } outcome;
     char inviter[OnlineUser::kNameBytes] = {};
     {
-        // The announcement took a while: an invitation may have come in.
+        // The announcement took a while: the user may have logged out (the
+        // logout closes what it finds listed after clearing loggedIn, so a
+        // session added here under listLock is either seen by it or refused
+        // here), or an invitation may have come in.
         platform::ScopedLock guard(listLock_);
         SessionRef incoming = sessions_.incoming();
-        if (incoming) {
+        if (!loggedIn()) {
+            outcome = LoggedOut;
+        } else if (incoming) {
             std::memcpy(inviter, incoming->partnerName(), sizeof inviter);
             outcome = InvitedMeanwhile;
         } else if (sessions_.anyWithPartnerIp(user.ip)) {
@@ -135,13 +140,13 @@ void SessionController::closeAllSessions() {
 
 void SessionController::sessionConnected(PartnerSession& session) {
     sessions_.forgetInvitation(&session);
-    addCycleSession(session);
-    notifyListeners(&session, SessionListener::kConnected);
+    // A session closed meanwhile joins no cycle and is announced to nobody.
+    if (cycleSessions_.add(session)) notifyListeners(&session, SessionListener::kConnected);
 }
 
 void SessionController::sessionClosed(PartnerSession& session) {
     // The time code generator stops here once it exists.
-    removeCycleSession(session);
+    cycleSessions_.remove(session);
     sessions_.retire(session);
 }
 
@@ -238,14 +243,12 @@ void SessionController::onIncomingInvitation(const PeerMessage& message, const P
     const std::string ip = platform::formatIpv4(from.ip);
     OnlineUser user;
     if (!findOnlineUserByIp(ip.c_str(), user)) {
-        // The inviter may have come online since the last refresh. Each
-        // refresh is a web request on this thread, so not for every packet.
-        const uint32_t now = platform::tickCount();
-        if (inviteRefreshed_ && now - inviteRefreshAt_ < kInviteRefreshGapMs) return;
-        inviteRefreshed_ = true;
-        inviteRefreshAt_ = now;
-        refreshOnlineList();
-        if (!loggedIn() || !findOnlineUserByIp(ip.c_str(), user)) return;
+        // The inviter may have come online since the last refresh. A refresh
+        // is a web request: the controller's thread makes it, never this one
+        // (every partner's audio comes in here), and the next Invite round
+        // finds the user.
+        onlineRefreshWanted_.store(true, std::memory_order_relaxed);
+        return;
     }
 
     char inviting[OnlineUser::kNameBytes] = {};
@@ -258,7 +261,7 @@ void SessionController::onIncomingInvitation(const PeerMessage& message, const P
             serial = outgoingSerial_.load(std::memory_order_relaxed);
             return false;
         }
-        return !sessions_.withIp(from.ip) && sessions_.count() < SessionList::kMaxSessions;
+        return loggedIn() && !sessions_.withIp(from.ip) && sessions_.count() < SessionList::kMaxSessions;
     };
     SessionRef created;
     bool go;

@@ -55,12 +55,9 @@ int runCommands(const std::vector<AEffect*>& effects, TestHost& host, AudioRun& 
                                                                                     : AutoAnswer::None;
         sessionEvents.reset(new SessionEvents(*controller, lines, autoAnswer));
         SessionEvents* events = sessionEvents.get();
-        idle.reset(new IdleTicker(
-            [plugins, events] {
-                for (LinkPlugin* p : plugins) p->idleCheck();
-                events->idle();
-            },
-            uiLock));
+        // The host has no editor open, so the plug-in gets no editor idle:
+        // what it must do on its own (a service time-out) it does on its own.
+        idle.reset(new IdleTicker([events] { events->idle(); }, uiLock));
         if (!watcher->start() || !idle->start()) {
             std::fprintf(err, "trvhost: cannot start the watcher threads\n");
             return kCommandsCannotStart;

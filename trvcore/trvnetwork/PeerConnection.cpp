@@ -113,19 +113,25 @@ bool PeerConnection::sendFragmented(const PeerMessage& message) {
 
 void PeerConnection::close(bool sendBye) {
     if (closeBusy_.exchange(true, std::memory_order_acquire)) return;
-    if (sendBye) {
-        PeerMessage bye;
-        buildBye(bye);
-        post(bye);
-    }
     closing_.store(true, std::memory_order_relaxed);
     audioQueue_.clear();
     // The drain runs here, on the closing thread; other flushes stay out.
+    // The Bye goes in rounds, one per drain step, like every other control
+    // packet: spaced out, one burst of loss cannot take them all.
+    int byes = sendBye ? kByeRounds : 0;
     for (unsigned waited = 0;; waited += kCloseCheckMs) {
         {
             platform::ScopedLock guard(queueLock_);
+            if (byes > 0) {
+                PeerMessage bye;
+                if (buildBye(bye)) {
+                    bye.writeMagic();
+                    generalQueue_.push(bye);
+                }
+                --byes;
+            }
             flushLocked(true);
-            if (generalQueue_.empty()) break;
+            if (generalQueue_.empty() && byes == 0) break;
         }
         if (waited >= kCloseDrainMs) break;
         platform::sleepMilliseconds(kCloseCheckMs);

@@ -40,6 +40,8 @@ class PeerConnection {
 public:
     static constexpr unsigned kCloseDrainMs = 1000;
     static constexpr unsigned kCloseCheckMs = 100;
+    // Byes sent by close(), one per drain step.
+    static constexpr int kByeRounds = 5;
 
     explicit PeerConnection(PeerLink& link);
     ~PeerConnection();
@@ -92,10 +94,10 @@ public:
 
     // Start of an invitation: statistics cleared, both queues emptied.
     void reset();
-    // Ends the partner relation: optionally posts a Bye, drops waiting
-    // audio, gives the other waiting messages up to 1000 ms to leave, then
-    // drops what is left. Blocks the caller meanwhile. Other flushes do
-    // nothing while it runs.
+    // Ends the partner relation: drops waiting audio, gives the other
+    // waiting messages up to 1000 ms to leave, then drops what is left;
+    // with sendBye, five Byes go meanwhile, 100 ms apart. Blocks the caller
+    // meanwhile. Other flushes do nothing while it runs.
     void close(bool sendBye);
     bool closing() const { return closing_.load(std::memory_order_relaxed); }
     // Sends the oldest message of one of this connection's queues; false if

@@ -2,21 +2,25 @@
 
 namespace {
 
+constexpr MessageLane kAudio = MessageLane::Audio;
+constexpr MessageLane kMedia = MessageLane::Media;
+constexpr MessageLane kControl = MessageLane::Control;
+
 constexpr MessageKindInfo kKinds[] = {
-    {MessageKind::AudioFrame, "AudioFrame", kAudioFrameHeaderSize, true},
-    {MessageKind::VideoFrame, "VideoFrame", kVideoFrameHeaderSize, true},
-    {MessageKind::MidiBlock, "MidiBlock", kMidiBlockHeaderSize, true},
-    {MessageKind::FileOffer, "FileOffer", kFileOfferNameOffset + 1, true},
-    {MessageKind::FileChunk, "FileChunk", kFileChunkHeaderSize, true},
-    {MessageKind::SyncInfo, "SyncInfo", kSyncInfoSize, false},
-    {MessageKind::SyncRequest, "SyncRequest", kMessageHeaderSize, false},
-    {MessageKind::AudioRestart, "AudioRestart", kMessageHeaderSize, false},
-    {MessageKind::RemoteSetting, "RemoteSetting", kRemoteSettingSize, false},
-    {MessageKind::Bye, "Bye", kMessageHeaderSize, false},
-    {MessageKind::Ping, "Ping", kPingSize, false},
-    {MessageKind::StatusReport, "StatusReport", kStatusReportSize, false},
-    {MessageKind::FileControl, "FileControl", kFileControlSize, false},
-    {MessageKind::Invitation, "Invitation", kMessageHeaderSize, false},
+    {MessageKind::AudioFrame, "AudioFrame", kAudioFrameHeaderSize, true, kAudio},
+    {MessageKind::VideoFrame, "VideoFrame", kVideoFrameHeaderSize, true, kMedia},
+    {MessageKind::MidiBlock, "MidiBlock", kMidiBlockHeaderSize, true, kMedia},
+    {MessageKind::FileOffer, "FileOffer", kFileOfferNameOffset + 1, true, kMedia},
+    {MessageKind::FileChunk, "FileChunk", kFileChunkHeaderSize, true, kMedia},
+    {MessageKind::SyncInfo, "SyncInfo", kSyncInfoSize, false, kControl},
+    {MessageKind::SyncRequest, "SyncRequest", kMessageHeaderSize, false, kControl},
+    {MessageKind::AudioRestart, "AudioRestart", kMessageHeaderSize, false, kControl},
+    {MessageKind::RemoteSetting, "RemoteSetting", kRemoteSettingSize, false, kControl},
+    {MessageKind::Bye, "Bye", kMessageHeaderSize, false, kControl},
+    {MessageKind::Ping, "Ping", kPingSize, false, kControl},
+    {MessageKind::StatusReport, "StatusReport", kStatusReportSize, false, kControl},
+    {MessageKind::FileControl, "FileControl", kFileControlSize, false, kMedia},
+    {MessageKind::Invitation, "Invitation", kMessageHeaderSize, false, kControl},
 };
 
 }  // namespace

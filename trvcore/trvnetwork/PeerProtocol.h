@@ -168,14 +168,24 @@ constexpr size_t kMaxMidiEvents =
 constexpr size_t kMaxFileChunkData = kMaxMessageLength - kFileChunkHeaderSize;  // 8144
 constexpr size_t kMaxFileNameLength = kMaxMessageLength - kFileOfferNameOffset - 1;
 
-// One row per kind: the smallest valid length and whether a variable part
-// (data, events or a name) may follow. Fixed kinds are built at minLength;
-// a longer message of a fixed kind is accepted and its extra bytes ignored.
+// Where a received message goes inside the receiving session:
+//   Audio    straight to the audio receiver, on the network thread;
+//   Media    straight to the sink of its kind (video pictures, MIDI, file
+//            offers, chunks and controls), on the network thread, so it
+//            never waits behind the handshake's pauses;
+//   Control  through the session's queue to its thread.
+enum class MessageLane : uint8_t { Audio, Media, Control };
+
+// One row per kind: the smallest valid length, whether a variable part
+// (data, events or a name) may follow, and the lane. Fixed kinds are built
+// at minLength; a longer message of a fixed kind is accepted and its extra
+// bytes ignored.
 struct MessageKindInfo {
     MessageKind kind;
     const char* name;
     uint16_t minLength;
     bool variable;
+    MessageLane lane;
 };
 
 // The row of a kind, or null for a kind this program does not know (the

@@ -177,6 +177,36 @@ TEST_F(AudioReceiveStreamTest, ACorruptPayloadNeitherCrashesNorPlays) {
     EXPECT_GT(rms(played.left.data() + 600, 500), 0.1);
 }
 
+TEST_F(AudioReceiveStreamTest, APartnerWhoChangesHisSampleRateIsHeardAtTheNewRate) {
+    for (size_t k = 0; k < 3; ++k) send(k);
+    ASSERT_EQ(stream->decodedFrames(), int64_t(3 * 1152));
+
+    // The partner's host now runs at 44.1 kHz, and so does ours.
+    Stereo s = sine(44100 / 4, 700, 900, 44100, 0.4);
+    const EncodedStream slow = encode(s, 44100);
+    ASSERT_GE(slow.buffers.size(), 7u);
+    host.rate = 44100.0;
+    host.setTime(0, 0);
+    for (size_t k = 0; k < 3; ++k)
+        stream->onAudioFrame(audioFrame(slow.buffers[k], static_cast<uint16_t>(10 + k), 44100));
+    EXPECT_EQ(stream->decodedFrames(), int64_t(6 * 1152)) << "the old decoder state yields nothing at 44.1 kHz";
+    Stereo played;
+    for (int b = 0; b < 8; ++b) block(&played);
+    EXPECT_GT(rms(played.left.data(), played.frames()), 0.1) << "the partner is heard, not silence";
+
+    // A payload whose audio is not at the rate its header claims never plays.
+    const int64_t before = stream->decodedFrames();
+    for (size_t k = 0; k < 3; ++k) send(k);  // 48 kHz payloads...
+    stream->onAudioFrame(audioFrame(slow.buffers[6], 20, 48000));  // ...and one that lies
+    EXPECT_EQ(stream->decodedFrames(), before + int64_t(3 * 1152));
+    EXPECT_EQ(stream->rateMismatches(), 0u);
+    AudioReceiveStream fresh(host, *links.local->connection);
+    fresh.onAudioFrame(audioFrame(slow.buffers[0], 1, 48000));
+    EXPECT_EQ(fresh.decodedFrames(), 0);
+    EXPECT_EQ(fresh.rateMismatches(), 1u);
+    EXPECT_EQ(fresh.playout().queuedFrames(), 0);
+}
+
 TEST_F(AudioReceiveStreamTest, RestartRequestIsA12ByteAudioRestart) {
     stream->requestRestart();
     ASSERT_TRUE(eventually([&] { return links.count(MessageKind::AudioRestart) == 1; }));

@@ -5,7 +5,10 @@
 // the instances' inputs sent once per host block.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/NetConfig.h"
@@ -119,6 +122,36 @@ TEST_F(BlockCycleTest, WithoutAPartnerThruPassesTheInputAndOffSilences) {
     hostBlock({{a, &big}, {b, &bigB}});
     EXPECT_EQ(big.out.left, big.in.left);
     EXPECT_EQ(bigB.out.right, bigB.in.right);
+}
+
+TEST_F(BlockCycleTest, AnInstanceGoingAwayMidBlockIsNeitherLeaderNorSyncSource) {
+    pluginOf(a)->setSyncSource(true);
+    Io ia, ib;
+    ia.process(a);  // a opens the host block: it leads
+    EXPECT_EQ(c->cycleLeader(), pluginOf(a));
+    host.close(a);  // the host drops it before b's turn
+    a = nullptr;
+    EXPECT_EQ(c->cycleLeader(), nullptr);
+    EXPECT_EQ(c->syncSource(), nullptr);
+    ib.fillInput(0.2f);
+    ib.process(b);  // b closes the block
+    EXPECT_EQ(ib.out.left, ib.in.left);
+
+    // The sync source is let go inside the cycle's lock: a block in progress
+    // on the audio thread keeps it until the block ends.
+    pluginOf(b)->setSyncSource(true);
+    std::atomic<bool> cleared{false};
+    c->processLock().lock();
+    std::thread clearer([&] {
+        pluginOf(b)->setSyncSource(false);
+        cleared = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(cleared.load());
+    EXPECT_EQ(c->syncSource(), pluginOf(b));
+    c->processLock().unlock();
+    clearer.join();
+    EXPECT_EQ(c->syncSource(), nullptr);
 }
 
 TEST_F(BlockCycleTest, AHostWithoutTimeInfoIsToldOnceAndAudioStillPasses) {

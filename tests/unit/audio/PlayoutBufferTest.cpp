@@ -151,6 +151,42 @@ TEST_F(PlayoutTest, ABacklogAboveAnEighthOfASecondIsThrownAwayAndTheToleranceGro
     EXPECT_NEAR(buffer.maxLatency(), 0.175, 1e-9);
 }
 
+namespace {
+// A tick source that, on its second call inside a read, has the "network
+// thread" push a backlog: the overflow then strikes part-way through a block.
+PlayoutTest* gBacklogPusher = nullptr;
+int gTicks = 0;
+uint32_t tickThatPushesABacklog();
+}  // namespace
+
+class PlayoutRaceTest : public PlayoutTest {
+public:
+    void pushBacklog() {
+        for (int i = 0; i < 6; ++i) pushRamp(1152);
+    }
+};
+
+namespace {
+uint32_t tickThatPushesABacklog() {
+    if (++gTicks == 2 && gBacklogPusher) static_cast<PlayoutRaceTest*>(gBacklogPusher)->pushBacklog();
+    return fakeTick();
+}
+}  // namespace
+
+TEST_F(PlayoutRaceTest, AnOverflowPartWayThroughABlockKeepsTheFramesAlreadyPlayed) {
+    ASSERT_TRUE(pushRamp(300));
+    ASSERT_TRUE(pushRamp(300));
+    gBacklogPusher = this;
+    gTicks = 0;
+    buffer.setTickSource(&tickThatPushesABacklog);
+    EXPECT_EQ(read(1152), 300);
+    gBacklogPusher = nullptr;
+    EXPECT_EQ(buffer.overflowCount(), 1);
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(out.left[static_cast<size_t>(i)], float(i)) << i;
+    EXPECT_TRUE(allZero(out.left.data() + 300, 1152 - 300));
+    EXPECT_TRUE(allZero(out.right.data() + 300, 1152 - 300));
+}
+
 TEST_F(PlayoutTest, TheFrameRightAfterAnOverflowIsKept) {
     for (int i = 0; i < 6; ++i) ASSERT_TRUE(pushRamp(1152));
     ASSERT_EQ(read(256), 0);

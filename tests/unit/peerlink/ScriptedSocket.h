@@ -2,6 +2,7 @@
 // A datagram socket without a network: records what is sent and answers
 // each send with the next scripted result (Ok once the script runs out).
 // For links run without their thread.
+#include <chrono>
 #include <deque>
 #include <vector>
 
@@ -10,6 +11,7 @@
 struct SentDatagram {
     std::vector<uint8_t> bytes;
     PeerAddress to;
+    std::chrono::steady_clock::time_point at;
 };
 
 class ScriptedSocket : public DatagramSocket {
@@ -27,7 +29,7 @@ public:
         ++sendCalls;
         const platform::IoResult r = script.empty() ? platform::IoResult::Ok : script.front();
         if (!script.empty()) script.pop_front();
-        if (r == platform::IoResult::Ok) sent.push_back({{data, data + length}, to});
+        if (r == platform::IoResult::Ok) sent.push_back({{data, data + length}, to, std::chrono::steady_clock::now()});
         return r;
     }
     platform::IoResult receiveFrom(uint8_t*, size_t, size_t& n, PeerAddress&) override {

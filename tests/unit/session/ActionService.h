@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -63,6 +64,13 @@ public:
         std::lock_guard<std::mutex> g(mutex_);
         users_ = std::move(users);
     }
+    // The keep-alive answers "4006" (the service no longer knows the login).
+    void setSessionGone(bool gone) { sessionGone_ = gone; }
+    // Replies to `action` wait this long first.
+    void setReplyDelay(const std::string& action, int ms) {
+        std::lock_guard<std::mutex> g(mutex_);
+        delays_[action] = ms;
+    }
     int requests(const std::string& action) {
         std::lock_guard<std::mutex> g(mutex_);
         return counts_[action];
@@ -85,8 +93,15 @@ private:
             const size_t end = request.find_first_of("&\r", at);
             action = request.substr(at + 7, end == std::string::npos ? std::string::npos : end - at - 7);
         }
+        int delay = 0;
+        {
+            std::lock_guard<std::mutex> g(mutex_);
+            delay = delays_[action];
+        }
+        if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
         std::lock_guard<std::mutex> g(mutex_);
         ++counts_[action];
+        if (action == "keepalive" && sessionGone_) return chunked("PLXSTART4006 Session unknown.\r\nPLXEND");
         if (action == "login") return withLength("PLXSTART1001 Login accepted.PLXFLAGS16PLXEND");
         if (action == "logout") return withLength("PLXSTART1002 Logged out.PLXEND");
         if (action == "keepalive") return chunked("PLXSTART1003\r\nPLXEND");
@@ -147,4 +162,6 @@ private:
     std::vector<std::thread> workers_;
     std::vector<User> users_;
     std::map<std::string, int> counts_;
+    std::map<std::string, int> delays_;
+    std::atomic<bool> sessionGone_{false};
 };

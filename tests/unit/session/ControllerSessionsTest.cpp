@@ -182,23 +182,67 @@ TEST_F(ControllerSessionsTest, AnInviteFromOutsideTheOnlineListIsIgnoredAndRepea
     Partner stranger;
     ASSERT_TRUE(stranger.open());
     stranger.link->connection->setPartnerAddress(own.c_str());
-    const int refreshes = service.requests("onlinelist");
+    // A slow service: a refresh on the network thread would hold every
+    // partner's intake for this long.
+    service.setReplyDelay("onlinelist", 1500);
     for (int i = 0; i < 5; ++i) stranger.send(InvitationStep::Invite);
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(bob.link->link->sendPortQuery(own.c_str()));
+    EXPECT_TRUE(bob.link->waitForLocalPort(500)) << "the network thread waited for a web request";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(c->sessionCount(), 0);
     EXPECT_EQ(stranger.received(InvitationStep::Ringing), 0);
-    EXPECT_LE(service.requests("onlinelist") - refreshes, 2) << "not one web request per Invite";
+
+    // Once the service lists the stranger, a later Invite round finds him.
+    service.setReplyDelay("onlinelist", 0);
+    service.setUsers({{"me", own}, {"bob", bob.address}, {"carol", carol.address}, {"dave", stranger.address}});
+    const int refreshes = service.requests("onlinelist");
+    for (int round = 0; round < 30 && c->sessionCount() == 0; ++round) {
+        stranger.send(InvitationStep::Invite);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(eventually([&] { return logged("Invitation from dave."); }));
+    EXPECT_LE(service.requests("onlinelist") - refreshes, 6) << "at most one refresh a second for Invites";
 
     bob.link->connection->setPartnerAddress(own.c_str());
     for (int i = 0; i < 5; ++i) bob.send(InvitationStep::Invite);
     ASSERT_TRUE(eventually([&] { return logged("Invitation from bob."); }));
-    EXPECT_EQ(c->sessionCount(), 1);
+    EXPECT_EQ(c->sessionCount(), 2);
     EXPECT_EQ(loggedTimes("Invitation from bob."), 1);
-    SessionRef s = c->sessionAt(0);
+    SessionRef s = sessionFor(bob);
     ASSERT_TRUE(s);
     EXPECT_FALSE(s->outgoing());
     EXPECT_TRUE(c->hasSessionWith(OnlineUser(user("bob", bob.address))));
     EXPECT_FALSE(c->hasSessionWith(OnlineUser(user("carol", carol.address))));
+}
+
+TEST_F(ControllerSessionsTest, ALogoutDuringTheAnnouncementLeavesNoSessionInviting) {
+    OnlineUser target;
+    ASSERT_TRUE(c->findOnlineUser("carol", target));
+    std::future<bool> invited = std::async(std::launch::async, [&] { return c->invite(target); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // inside the 1.75 s announcement
+    c->logout();
+    EXPECT_FALSE(invited.get());
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_EQ(c->sessionCount(), 0);
+    EXPECT_EQ(carol.received(InvitationStep::Invite), 0);
+    EXPECT_FALSE(logged("Inviting carol..."));
+    EXPECT_TRUE(allReleased());
+}
+
+TEST_F(ControllerSessionsTest, AServiceTimeOutLogsOutOnceWithoutAnyEditorIdle) {
+    AEffect* second = host.create();  // two instances hear the time-out
+    ASSERT_NE(second, nullptr);
+    service.setSessionGone(true);
+    ASSERT_TRUE(eventually([&] { return logged(SessionController::kSessionTimeoutText); }, 20000));
+    EXPECT_FALSE(c->loggedIn());
+    EXPECT_GE(service.requests("logout"), 1);
+    // A late editor idle of either instance changes nothing.
+    plugin->idleCheck();
+    static_cast<LinkPlugin*>(static_cast<AudioEffect*>(second->object))->idleCheck();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(loggedTimes(SessionController::kSessionTimeoutText), 1);
+    host.close(second);
 }
 
 TEST_F(ControllerSessionsTest, PacketsOfAPartnerReaimItsConnectionAtTheSendersPort) {

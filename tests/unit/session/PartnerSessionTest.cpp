@@ -10,6 +10,7 @@
 
 #include "tests/unit/peerlink/LinkHarness.h"
 #include "tests/unit/session/SessionTestSupport.h"
+#include "trvcore/trvnetwork/FileMessages.h"
 #include "trvcore/trvnetwork/LinkClock.h"
 #include "trvcore/trvnetwork/WireBytes.h"
 
@@ -164,6 +165,63 @@ TEST_F(PartnerSessionTest, AnInviteeRingsOnceAndIsNotConnectedUnasked) {
     EXPECT_EQ(bob.host.count("Connected to alice"), 1);
     EXPECT_EQ(bob.host.connectedCalls.load(), 1);
     EXPECT_EQ(b->state(), State::Connected);
+}
+
+namespace {
+// Counts the file chunks a session hands over, noting whether its thread
+// was still pausing in the Ringing rounds when each came.
+struct ChunkCounter : SessionMediaSink {
+    explicit ChunkCounter(FakeSessionHost& h) : host(h) {}
+    void onMediaMessage(PartnerSession&, const PeerMessage& m) override {
+        FileChunkView v;
+        if (!parseFileChunk(MessageBytes(m.data(), m.length()), v)) return;
+        if (host.count("Invitation from alice.") == 0) ++beforeRoundsEnded;
+        ++chunks;
+    }
+    FakeSessionHost& host;
+    std::atomic<int> chunks{0};
+    std::atomic<int> beforeRoundsEnded{0};
+};
+}  // namespace
+
+TEST_F(PartnerSessionTest, FileAndMediaMessagesDoNotWaitBehindTheHandshakesPauses) {
+    std::unique_ptr<LinkHarness> partner = scriptedPartner();
+    ASSERT_TRUE(partner);
+    partner->connection->setPartnerAddress(bob.address.c_str());
+    sendStep(*partner, InvitationStep::Invite);
+    SessionRef b = bob.waitFirst();
+    ASSERT_TRUE(b);
+    ChunkCounter counter(bob.host);
+    b->setMediaSink(MessageKind::FileChunk, &counter);
+    // The session thread now sends its Ringing rounds, 100 ms apart.
+    ASSERT_TRUE(eventually([&] { return countSteps(*partner, InvitationStep::Ringing) >= 1; }));
+    const uint8_t data[16] = {1, 2, 3};
+    for (int i = 0; i < 200; ++i) {
+        PeerMessage chunk;
+        ASSERT_TRUE(buildFileChunk(chunk, 3200, 16u * uint32_t(i), 2, data, sizeof data));
+        partner->connection->post(chunk);
+    }
+    ASSERT_TRUE(eventually([&] { return counter.chunks.load() == 200; }, 3000)) << counter.chunks.load();
+    EXPECT_GT(counter.beforeRoundsEnded.load(), 150) << "the chunks waited for the session thread";
+    EXPECT_EQ(b->droppedPackets(), 0u);
+    // A kind without a sink is dropped and counted, never queued.
+    PeerMessage offer;
+    ASSERT_TRUE(buildFileOffer(offer, 10, 2, "take.wav", 8));
+    partner->connection->post(offer);
+    EXPECT_TRUE(eventually([&] { return b->droppedMedia() == 1; }));
+    b->setMediaSink(MessageKind::FileChunk, nullptr);
+}
+
+TEST_F(PartnerSessionTest, AnAbortedMeansNothingOnceConnected) {
+    SessionRef a, b;
+    connect(a, b);
+    PeerMessage aborted;
+    buildInvitation(aborted, InvitationStep::Aborted);
+    a->connection().post(aborted);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(b->state(), State::Connected);
+    EXPECT_EQ(bob.host.count("alice has aborted an invitation."), 0);
+    EXPECT_EQ(bob.host.closedCalls.load(), 0);
 }
 
 TEST_F(PartnerSessionTest, WithoutRingingAPartnersRegisteredPortGetsTheInviteAfterOneSecond) {
