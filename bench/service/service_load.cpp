@@ -3,6 +3,10 @@
 // controller loop, against a service in this process. The number of users is
 // raised in steps; the result is the largest step whose 99th-percentile reply
 // time stays under 50 ms, with a baseline of a few users measured first.
+//
+// `--login-flood` measures logins instead: honest logins, each from its own
+// address, first alone and then while a few addresses flood the service with
+// logins; it prints their reply times under the flood against those without.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -10,12 +14,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "AccountStore.h"
 #include "EventLog.h"
+#include "LoginFlood.h"
 #include "PasswordHasher.h"
 #include "PluginSwarm.h"
 #include "Service.h"
@@ -29,6 +35,8 @@ constexpr unsigned kTargetUsers = 5000;
 
 struct Options {
     bool quick = false;
+    bool loginFlood = false;
+    unsigned floodAddresses = 8;
     unsigned maxUsers = 8000;
     double measureSeconds = 6.0;
     double warmSeconds = 2.0;
@@ -68,6 +76,10 @@ bool parseOptions(int argc, char** argv, Options& o) {
             o.measureSeconds = 3.0;
             o.warmSeconds = 1.0;
             o.timeLimitSeconds = 60.0;
+        } else if (a == "--login-flood") {
+            o.loginFlood = true;
+        } else if (a == "--flood-addresses" && value(2, 200, v)) {
+            o.floodAddresses = static_cast<unsigned>(v);
         } else if (a == "--max-users" && value(kBaselineUsers, 9500, v)) {
             o.maxUsers = static_cast<unsigned>(v);
         } else if (a == "--measure-seconds" && value(1, 60, v)) {
@@ -89,7 +101,8 @@ bool parseOptions(int argc, char** argv, Options& o) {
         } else {
             std::fprintf(stderr,
                          "usage: service_load [--quick] [--max-users N] [--steps N,N,...] [--measure-seconds S]\n"
-                         "                    [--client-threads N] [--server-threads N] [--time-limit S]\n");
+                         "                    [--client-threads N] [--server-threads N] [--time-limit S]\n"
+                         "       service_load --login-flood [--quick] [--flood-addresses N] [--server-threads N]\n");
             return false;
         }
     }
@@ -183,11 +196,138 @@ void printRow(const StepResult& r, double baselineP99) {
     std::fflush(stdout);
 }
 
+// --login-flood
+
+constexpr unsigned kFloodConnections = 16;  // the service's default per-address connection limit
+constexpr int64_t kPluginLoginTimeoutUs = 15'000'000;
+constexpr unsigned kHonestPerPhase = 250;
+
+struct LoginTimes {
+    std::vector<double> ms;  // answered logins, sorted
+    unsigned accepted = 0;
+    unsigned late = 0;        // answered after the plug-in had given up
+    unsigned unanswered = 0;  // no reply within 60 s
+};
+
+double percentile(const std::vector<double>& sorted, double p) {
+    if (sorted.empty()) return 0;
+    size_t rank = static_cast<size_t>(p * static_cast<double>(sorted.size()) + 0.999999);
+    return sorted[std::min(sorted.size(), std::max<size_t>(rank, 1)) - 1];
+}
+
+// Honest logins, one every `interval` seconds for `seconds`, each from its
+// own address 127.0.`net`.n with an account of its own; waits for all.
+LoginTimes honestLogins(uint16_t port, unsigned net, unsigned firstAccount, double seconds, double interval) {
+    std::vector<std::thread> threads;
+    std::mutex lock;
+    LoginTimes times;
+    auto start = std::chrono::steady_clock::now();
+    for (unsigned n = 0; n < kHonestPerPhase && secondsSince(start) < seconds; ++n) {
+        uint32_t source = 0x7F000000u | (net << 8) | (n + 1);
+        std::string body = loginBody("honest" + std::to_string(firstAccount + n), "honest-pw");
+        threads.emplace_back([&, source, body] {
+            std::string payload;
+            int64_t us = timedLogin(source, port, body, 60000, payload);
+            std::lock_guard<std::mutex> guard(lock);
+            if (us < 0) {
+                ++times.unanswered;
+                return;
+            }
+            times.ms.push_back(static_cast<double>(us) / 1000.0);
+            if (us > kPluginLoginTimeoutUs) ++times.late;
+            if (payload.find("1001") != std::string::npos) ++times.accepted;
+        });
+        std::this_thread::sleep_until(start + std::chrono::duration<double>((n + 1) * interval));
+    }
+    for (std::thread& t : threads) t.join();
+    std::sort(times.ms.begin(), times.ms.end());
+    return times;
+}
+
+void printLoginRow(const char* what, const LoginTimes& t) {
+    std::printf("%-14s %6zu %9.0f %9.0f %9.0f %9u %9zu %9u\n", what, t.ms.size() + t.unanswered,
+                percentile(t.ms, 0.5), percentile(t.ms, 0.99), t.ms.empty() ? 0.0 : t.ms.back(), t.late,
+                t.ms.size() - t.accepted, t.unanswered);
+}
+
+int runLoginFlood(const Options& o) {
+    const double phaseSeconds = o.quick ? 5.0 : 10.0;
+    const double interval = 0.25;
+    if (!tarvonet::initPasswordHashing()) return 1;
+    std::string error;
+    auto accounts = tarvonet::AccountStore::open(":memory:", true, error);
+    std::string honestHash;
+    std::string floodHash;
+    // Real password hashes: the cost of checking them is what a flood uses.
+    const tarvonet::HashCost cost = tarvonet::HashCost::interactive();
+    if (!accounts || !tarvonet::hashPassword("honest-pw", cost, honestHash) ||
+        !tarvonet::hashPassword("flood-pw", cost, floodHash)) {
+        std::fprintf(stderr, "service_load: cannot set up the accounts: %s\n", error.c_str());
+        return 1;
+    }
+    auto checkStart = std::chrono::steady_clock::now();
+    tarvonet::verifyPassword(honestHash, "not it");
+    double checkMs = secondsSince(checkStart) * 1000.0;
+    accounts->beginBatch();
+    for (unsigned i = 0; i < 2 * kHonestPerPhase; ++i) accounts->addUser("honest" + std::to_string(i), honestHash, 16);
+    for (unsigned i = 0; i < o.floodAddresses; ++i) accounts->addUser("flood" + std::to_string(i), floodHash, 16);
+    accounts->commitBatch();
+
+    CountingLog log;
+    tarvonet::ServiceConfig config;
+    config.http.port = 0;
+    config.http.threads = o.serverThreads;
+    config.contentFolder = TVN_DEFAULT_CONTENT;
+    config.dummyHashCost = cost;
+    tarvonet::Service service(*accounts, config, log);
+    if (!service.start(error)) {
+        std::fprintf(stderr, "service_load: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("service_load --login-flood: %u addresses x %u connections send logins back to back\n"
+                "(half with their own account's password, half guessing); honest logins, one every %.2f s\n"
+                "for %.0f s, each from its own address; %u server threads; a password check takes %.0f ms here;\n"
+                "load average %s\n\n",
+                o.floodAddresses, kFloodConnections, interval, phaseSeconds, o.serverThreads, checkMs,
+                loadAverage().c_str());
+    std::printf("honest logins  logins    p50 ms    p99 ms    max ms  over 15 s  refused  no reply\n");
+    std::fflush(stdout);
+    LoginTimes quiet = honestLogins(service.port(), 10, 0, phaseSeconds, interval);
+    printLoginRow("without flood", quiet);
+    std::fflush(stdout);
+
+    LoginFlood flood(service.port(), o.floodAddresses, kFloodConnections, "flood", "flood-pw");
+    flood.start();
+    sleepSeconds(2.0);
+    auto floodStart = std::chrono::steady_clock::now();
+    FloodCounts before = flood.counts();
+    LoginTimes flooded = honestLogins(service.port(), 11, kHonestPerPhase, phaseSeconds, interval);
+    FloodCounts after = flood.counts();
+    double floodSeconds = secondsSince(floodStart);
+    flood.stop();
+    printLoginRow("under flood", flooded);
+
+    double p50 = percentile(quiet.ms, 0.5);
+    double p99 = percentile(quiet.ms, 0.99);
+    std::printf("\nunder flood / without: p50 %.1fx, p99 %.1fx\n",
+                p50 > 0 ? percentile(flooded.ms, 0.5) / p50 : 0.0, p99 > 0 ? percentile(flooded.ms, 0.99) / p99 : 0.0);
+    auto rate = [&](uint64_t FloodCounts::*field) {
+        return static_cast<double>(after.*field - before.*field) / floodSeconds;
+    };
+    std::printf("flood replies per second while measured: %.0f accepted, %.0f wrong password, %.0f too many\n"
+                "failed logins, %.0f busy, %.0f other\n",
+                rate(&FloodCounts::accepted), rate(&FloodCounts::refused), rate(&FloodCounts::limited),
+                rate(&FloodCounts::busy), rate(&FloodCounts::other));
+    service.stop();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Options o;
     if (!parseOptions(argc, argv, o)) return 2;
+    if (o.loginFlood) return runLoginFlood(o);
     auto began = std::chrono::steady_clock::now();
     if (!o.steps.empty()) o.maxUsers = *std::max_element(o.steps.begin(), o.steps.end());
     unsigned maxUsers = fileLimitUsers(o.maxUsers);

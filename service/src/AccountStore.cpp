@@ -1,9 +1,13 @@
 #include "AccountStore.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
 
 namespace tarvonet {
@@ -49,6 +53,24 @@ bool fileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// The accounts hold password hashes: a new database file is made readable
+// and writable by its owner only, whatever the umask, before SQLite opens it
+// (SQLite takes an empty file for a new database). SQLite gives the -wal and
+// -shm files it makes the mode of the database file. An existing file is
+// left as it is.
+bool createPrivateFile(const std::string& path, std::string& error) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        if (errno == EEXIST) return true;
+        error = "cannot create database " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    bool ok = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
+    if (!ok) error = "cannot set the mode of database " + path + ": " + std::strerror(errno);
+    ::close(fd);
+    return ok;
+}
+
 }  // namespace
 
 std::unique_ptr<AccountStore> AccountStore::open(const std::string& path, bool create, std::string& error) {
@@ -57,6 +79,7 @@ std::unique_ptr<AccountStore> AccountStore::open(const std::string& path, bool c
         error = "no database at " + path + " (the administration commands create it)";
         return nullptr;
     }
+    if (create && !inMemory && !createPrivateFile(path, error)) return nullptr;
     sqlite3* db = nullptr;
     int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {

@@ -7,9 +7,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <thread>
 
 #include "ChunkSplitter.h"
 #include "FormBody.h"
@@ -115,22 +118,35 @@ struct HttpServer::Callbacks {
         if (actionOf(request->body) != Action::Login) {
             return queueReply(connection, server->protocol_.answerAction(client, request->body));
         }
-        // The password check is slow: park the connection and let the worker
+        // The password check is slow: park the connection and let a worker
         // answer. Suspend first, so the worker's resume cannot come before it.
         request->loginSubmitted = true;
         MHD_suspend_connection(connection);
-        ServiceProtocol& protocol = server->protocol_;
-        bool queued = server->logins_.submit([&protocol, connection, request, client] {
-            request->reply = protocol.answerAction(client, request->body);
-            request->replyReady.store(true);
-            MHD_resume_connection(connection);
-        });
-        if (!queued) {
-            request->reply = replies::loginBusy();
-            request->replyReady.store(true);
-            MHD_resume_connection(connection);
+        if (std::optional<Reply> refusal = server->protocol_.screenLogin(client, request->body)) {
+            deliver(server, connection, request, std::move(*refusal));
+            return MHD_YES;
         }
+        bool queued = server->logins_.submit(
+            client,
+            [server, connection, request, client] {
+                deliver(server, connection, request, server->protocol_.answerAction(client, request->body));
+            },
+            [server, connection, request] { deliver(server, connection, request, replies::loginBusy()); });
+        if (!queued) deliver(server, connection, request, replies::loginBusy());
         return MHD_YES;
+    }
+
+    // Hands a parked request its reply and resumes its connection, from any
+    // thread; a reply that may be held back goes out after the delay.
+    static void deliver(HttpServer* server, MHD_Connection* connection, RequestState* request, Reply reply) {
+        bool holdBack = reply.holdBack && server->settings_.refusalDelayMs > 0;
+        request->reply = std::move(reply);
+        auto resume = [connection, request] {
+            request->replyReady.store(true);
+            MHD_resume_connection(connection);
+        };
+        if (holdBack && server->heldReplies_.schedule(server->settings_.refusalDelayMs, resume)) return;
+        resume();
     }
 
     static void onCompleted(void*, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
@@ -139,8 +155,20 @@ struct HttpServer::Callbacks {
     }
 };
 
+namespace {
+
+unsigned loginThreadCount(unsigned wanted) {
+    if (wanted > 0) return wanted;
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+}
+
+}  // namespace
+
 HttpServer::HttpServer(ServiceProtocol& protocol, HttpSettings settings)
-    : protocol_(protocol), settings_(settings), logins_(settings.maxPendingLogins) {}
+    : protocol_(protocol),
+      settings_(settings),
+      logins_(settings.maxPendingLogins, settings.maxPendingLoginsPerAddress,
+              loginThreadCount(settings.loginThreads)) {}
 
 HttpServer::~HttpServer() { stop(); }
 
@@ -169,6 +197,7 @@ bool HttpServer::start(std::string& error) {
     port_ = ntohs(address.sin_port);
 
     logins_.start();
+    heldReplies_.start();
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_SUPPRESS_DATE_NO_CLOCK | MHD_ALLOW_SUSPEND_RESUME |
                      MHD_USE_TURBO;
     daemon_ = MHD_start_daemon(
@@ -181,6 +210,7 @@ bool HttpServer::start(std::string& error) {
     if (!daemon_) {
         error = "cannot start the HTTP server";
         logins_.stop();
+        heldReplies_.stop();
         ::close(listenFd_);
         listenFd_ = -1;
         return false;
@@ -192,8 +222,10 @@ bool HttpServer::start(std::string& error) {
 void HttpServer::stop() {
     if (!running_.exchange(false)) return;
     MHD_quiesce_daemon(daemon_);
-    // Every parked login is resumed before the daemon goes away.
+    // Every parked login is resumed before the daemon goes away: those not
+    // begun are told the service is busy (their session would end with it).
     logins_.stop();
+    heldReplies_.stop();
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
     ::close(listenFd_);

@@ -29,6 +29,9 @@ struct Reply {
     // online list that most users see is the same for all of them).
     std::shared_ptr<const ChunkedText> shared;
     bool closeConnection = false;
+    // A refusal that cost nothing to make: the server may hold it back a
+    // while, so that clients that repeat at once do not keep it busy.
+    bool holdBack = false;
     std::string contentType = "text/plain";
 
     const std::string& text() const { return shared ? shared->text : body; }

@@ -12,7 +12,7 @@ Service::Service(AccountStore& accounts, ServiceConfig config, EventLog& log)
       log_(log),
       sessions_(config_.limits),
       content_(config_.contentFolder),
-      logins_(accounts, sessions_, clock_, log_, config_.dummyHashCost),
+      logins_(accounts, sessions_, clock_, log_, config_.dummyHashCost, config_.loginLimits),
       reloader_(accounts, sessions_, log_),
       protocol_(sessions_, logins_, content_, clock_, log_),
       http_(protocol_, config_.http) {}

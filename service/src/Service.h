@@ -30,6 +30,7 @@ struct ServiceConfig {
     HttpSettings http;
     std::string contentFolder;
     HashCost dummyHashCost = HashCost::interactive();
+    LoginLimits loginLimits;
     int64_t housekeepingIntervalMs = 250;
     // How often the database's change count is read (see AccountReloader).
     int64_t accountCheckIntervalMs = 500;

@@ -40,6 +40,10 @@ Reply ServiceProtocol::answerAction(uint32_t client, std::string_view body) {
     return replies::unknownAction();
 }
 
+std::optional<Reply> ServiceProtocol::screenLogin(uint32_t client, std::string_view body) {
+    return logins_.screen(client, body);
+}
+
 Reply ServiceProtocol::logout(uint32_t client) {
     EndedSession ended;
     if (sessions_.logout(client, ended)) {
@@ -81,6 +85,9 @@ Reply ServiceProtocol::invite(uint32_t client, std::string_view body) {
     }
     switch (sessions_.invite(client, invitee, clock_.nowMs())) {
         case InviteStatus::Registered: return replies::invitationRegistered();
+        // The plug-in reads nothing more from this reply, and the invitee's
+        // flags are in every online list: the inviter gets the usual answer.
+        case InviteStatus::Declined: return replies::invitationRegistered();
         case InviteStatus::InviterNotLoggedIn: return replies::inviteRefusedNotLoggedIn();
         case InviteStatus::InviteeNotOnline: break;
     }

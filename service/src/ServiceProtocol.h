@@ -3,6 +3,7 @@
 // path, and answers the six form actions and the downloads. The HTTP server
 // only moves bytes and calls this.
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "Reply.h"
@@ -30,6 +31,9 @@ public:
     // Answers one posted action from `client`; a login blocks for the
     // password check.
     Reply answerAction(uint32_t client, std::string_view body);
+    // For a login: its refusal when it is refused before any password check
+    // (see LoginService::screen), else none. Does not block.
+    std::optional<Reply> screenLogin(uint32_t client, std::string_view body);
     Reply answerDownload(std::string_view path) const;
 
 private:

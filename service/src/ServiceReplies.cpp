@@ -22,6 +22,11 @@ Reply chunked(std::string payload) {
     return r;
 }
 
+Reply heldBack(Reply r) {
+    r.holdBack = true;
+    return r;
+}
+
 Reply failure(int status, const char* payload) {
     Reply r = framed(payload);
     r.status = status;
@@ -37,8 +42,16 @@ Reply loginAccepted(int accountFlags) {
 
 Reply loginRefused() { return framed("4001 Wrong user name or password."); }
 Reply loginMalformed() { return framed("4002 Malformed login request."); }
-Reply loginBusy() { return framed("4009 The service is busy, please try again."); }
+Reply loginBusy() { return heldBack(framed("4009 The service is busy, please try again.")); }
 Reply loginUnavailable() { return framed("4003 The service cannot log you in now, please try later."); }
+Reply loginLimitedAddress(int minutes) {
+    return heldBack(
+        framed("4010 Too many failed logins from your address, wait " + std::to_string(minutes) + " min."));
+}
+Reply loginLimitedAccount(int minutes) {
+    return heldBack(framed("4011 Too many failed logins for this user, wait " + std::to_string(minutes) + " min."));
+}
+Reply loginAddressTaken() { return framed("4012 Another user is logged in from your address."); }
 Reply loggedOut() { return framed("1002 Logged out."); }
 
 Reply keepAliveAccepted() { return chunked("1003"); }

@@ -9,7 +9,8 @@
 // invitation registered, 1022 invitation waiting, 4006 session not valid,
 // 4007 master account logged out. The 40xx codes of refusals are this
 // service's own; their texts never quote user input, so that no refusal can
-// carry a code the plug-in reads as success.
+// carry a code the plug-in reads as success. The plug-in shows a refused
+// login's text to its user, cut to about 60 characters.
 #include <cstdint>
 #include <string>
 
@@ -24,6 +25,11 @@ Reply loginRefused();     // wrong name or password
 Reply loginMalformed();   // body not in the login form
 Reply loginBusy();        // too many logins waiting
 Reply loginUnavailable(); // the accounts cannot be read
+// Too many failed logins from the client's address, or for the name; the
+// refusal lasts `minutes` more.
+Reply loginLimitedAddress(int minutes);
+Reply loginLimitedAccount(int minutes);
+Reply loginAddressTaken(); // another account is logged in from the address
 Reply loggedOut();
 
 Reply keepAliveAccepted();

@@ -54,16 +54,23 @@ void SessionTable::eraseLocked(SessionMap::iterator it) {
     ++version_;
 }
 
-std::vector<EndedSession> SessionTable::login(uint32_t address, Account account, uint16_t udpPort,
-                                              int64_t nowMs) {
+LoginResult SessionTable::login(uint32_t address, Account account, uint16_t udpPort, int64_t nowMs) {
     std::sort(account.partnerIds.begin(), account.partnerIds.end());
     std::lock_guard<std::mutex> guard(lock_);
-    std::vector<EndedSession> replaced;
+    LoginResult result;
+    auto byAddress = byAddress_.find(address);
+    if (byAddress != byAddress_.end()) {
+        const Session& there = byAddress->second->second;
+        if (there.account.id != account.id && live(there, nowMs)) {
+            result.status = LoginStatus::AddressTaken;
+            result.holder = there.account.name;
+            return result;
+        }
+    }
     auto replace = [&](SessionMap::iterator it) {
-        if (live(it->second, nowMs)) replaced.push_back({it->second.account.name, it->second.address});
+        if (live(it->second, nowMs)) result.replaced.push_back({it->second.account.name, it->second.address});
         eraseLocked(it);
     };
-    auto byAddress = byAddress_.find(address);
     if (byAddress != byAddress_.end()) replace(byAddress->second);
     auto byAccount = byAccount_.find(account.id);
     if (byAccount != byAccount_.end()) replace(byAccount->second);
@@ -85,7 +92,7 @@ std::vector<EndedSession> SessionTable::login(uint32_t address, Account account,
     byAddress_[address] = it;
     byAccount_[s.account.id] = it;
     ++version_;
-    return replaced;
+    return result;
 }
 
 bool SessionTable::logout(uint32_t address, EndedSession& ended) {
@@ -170,20 +177,33 @@ OnlineListResult SessionTable::onlineList(uint32_t viewer, int64_t nowMs) const 
     return result;
 }
 
+bool SessionTable::takesInvitation(const Session& invitee, const Session& inviter) {
+    int flags = invitee.keepAliveFlags;
+    if ((flags & kFlagConnected) && (flags & kFlagDoNotDisturb)) return false;
+    if ((flags & kFlagPartnersOnly) && !hasPartner(invitee.account, inviter.account.id)) return false;
+    return true;
+}
+
 InviteStatus SessionTable::invite(uint32_t inviter, uint32_t invitee, int64_t nowMs) {
     std::lock_guard<std::mutex> guard(lock_);
-    if (!liveAt(inviter, nowMs)) return InviteStatus::InviterNotLoggedIn;
-    if (inviter == invitee || !liveAt(invitee, nowMs)) return InviteStatus::InviteeNotOnline;
+    const Session* from = liveAt(inviter, nowMs);
+    if (!from) return InviteStatus::InviterNotLoggedIn;
+    const Session* to = inviter == invitee ? nullptr : liveAt(invitee, nowMs);
+    if (!to) return InviteStatus::InviteeNotOnline;
+    if (!takesInvitation(*to, *from)) return InviteStatus::Declined;
     invitations_[invitee] = {inviter, nowMs + limits_.invitationLifetimeMs};
     return InviteStatus::Registered;
 }
 
 InvitationStatus SessionTable::checkInvitation(uint32_t invitee, int64_t nowMs, uint32_t& inviter) const {
     std::lock_guard<std::mutex> guard(lock_);
-    if (!liveAt(invitee, nowMs)) return InvitationStatus::NotLoggedIn;
+    const Session* self = liveAt(invitee, nowMs);
+    if (!self) return InvitationStatus::NotLoggedIn;
     auto it = invitations_.find(invitee);
     if (it == invitations_.end() || nowMs >= it->second.expiresMs) return InvitationStatus::None;
-    if (!liveAt(it->second.inviter, nowMs)) return InvitationStatus::None;
+    const Session* from = liveAt(it->second.inviter, nowMs);
+    // The flags may have changed since the invitation came.
+    if (!from || !takesInvitation(*self, *from)) return InvitationStatus::None;
     inviter = it->second.inviter;
     return InvitationStatus::Waiting;
 }

@@ -7,7 +7,15 @@
 // a keep-alive; a dead session answers like an absent one at once and is
 // removed (and reported) by the next expire().
 // One address holds one session and one account is logged in at one address
-// at a time: a login replaces both kinds of earlier session.
+// at a time. A login replaces the account's session at another address, and
+// its own or a dead one at the same address; while another account's
+// session at the address is alive, the login is refused. (The plug-in's
+// later requests carry no name: two accounts at one address could not be
+// told apart, and the newer would silently take over the other's session.)
+//
+// An invitation reaches the invitee only if the flags of his last keep-alive
+// let it: not while he is connected with do-not-disturb set, and with
+// partners-only set only from a partner.
 //
 // Thread-safe; every operation takes the table's lock. Times are
 // milliseconds of a monotonic clock, passed in by the caller.
@@ -67,15 +75,22 @@ struct AccountRefresh {
     bool askAgain = false;             // logins came in between: their data may be older
 };
 
-enum class InviteStatus { Registered, InviterNotLoggedIn, InviteeNotOnline };
+enum class LoginStatus { Opened, AddressTaken };
+struct LoginResult {
+    LoginStatus status = LoginStatus::Opened;
+    std::vector<EndedSession> replaced;  // Opened: the sessions the new one replaced
+    std::string holder;                  // AddressTaken: the account logged in there
+};
+
+// Declined: the invitee's flags turn the invitation away; nothing is kept.
+enum class InviteStatus { Registered, Declined, InviterNotLoggedIn, InviteeNotOnline };
 enum class InvitationStatus { Waiting, None, NotLoggedIn };
 
 class SessionTable {
 public:
     explicit SessionTable(SessionLimits limits);
 
-    // Returns the sessions the new one replaced.
-    std::vector<EndedSession> login(uint32_t address, Account account, uint16_t udpPort, int64_t nowMs);
+    LoginResult login(uint32_t address, Account account, uint16_t udpPort, int64_t nowMs);
     bool logout(uint32_t address, EndedSession& ended);
     // False (answered with 4006) when the address has no live session.
     bool keepAlive(uint32_t address, int flags, int64_t nowMs);
@@ -127,6 +142,7 @@ private:
     Session* liveAt(uint32_t address, int64_t nowMs);
     const Session* liveOf(int64_t accountId, int64_t nowMs) const;
     bool hasLivePartner(const Session& viewer, int64_t nowMs) const;
+    static bool takesInvitation(const Session& invitee, const Session& inviter);
     void eraseLocked(SessionMap::iterator it);
     const CommonList& commonList(int64_t nowMs) const;
     OnlineListResult ownList(const Session& viewer, int64_t nowMs) const;

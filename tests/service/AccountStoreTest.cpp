@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "AccountStore.h"
@@ -192,6 +193,24 @@ TEST(AccountStoreFile, DatabaseMadeBeforeTheChangeCountGetsIt) {
     int64_t after = -1;
     store->changeCount(after);
     EXPECT_GT(after, before);
+    store.reset();
+    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
+}
+
+TEST(AccountStoreFile, NewDatabaseAndItsLogFilesAreForTheOwnerOnly) {
+    std::string path = ::testing::TempDir() + "tvn_store_mode_" + std::to_string(::getpid()) + ".db";
+    mode_t umaskBefore = ::umask(022);  // a common umask, which leaves new files readable by all
+    std::string error;
+    auto store = AccountStore::open(path, true, error);
+    bool added = store && store->addUser("anna", "h", 16) == StoreResult::Ok;
+    ::umask(umaskBefore);
+    ASSERT_TRUE(store) << error;
+    ASSERT_TRUE(added);
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        struct stat st;
+        ASSERT_EQ(::stat((path + suffix).c_str(), &st), 0) << suffix;
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << "database" << suffix;
+    }
     store.reset();
     for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "AccountStore.h"
 #include "LoginService.h"
 #include "PluginParser.h"
@@ -19,6 +21,21 @@ std::string loginBody(const std::string& user, const std::string& password, int 
            "&extra=0";
 }
 
+// The text the plug-in shows for a refused login: what stands between
+// "PLXSTART" and "PLXEND".
+std::string shownText(const Reply& reply) {
+    size_t start = reply.body.find("PLXSTART");
+    size_t end = reply.body.find("PLXEND");
+    if (start == std::string::npos || end == std::string::npos || end < start + 8) return "(unreadable)";
+    return reply.body.substr(start + 8, end - start - 8);
+}
+
+double secondsOf(const std::function<void()>& work) {
+    auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 class LoginServiceTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -28,7 +45,7 @@ protected:
         ASSERT_TRUE(store) << error;
         addUser("anna", "s3cret", 0);
         addUser("b&n=1", "p=w&x", 16);
-        logins = std::make_unique<LoginService>(*store, table, clock, log, HashCost::minimal());
+        logins = std::make_unique<LoginService>(*store, table, clock, log, HashCost::minimal(), limits);
     }
     void addUser(const std::string& name, const std::string& password, int flags) {
         std::string hash;
@@ -39,6 +56,14 @@ protected:
         int flags = 0;
         return tvntest::parseLogin(reply.body, flags);
     }
+    static LoginLimits testLimits() {
+        LoginLimits l;
+        l.windowMs = 60000;
+        l.failuresPerAddress = 6;
+        l.failuresPerAccount = 3;
+        return l;
+    }
+    LoginLimits limits = testLimits();
     std::unique_ptr<AccountStore> store;
     SessionTable table{SessionLimits{}};
     tvntest::ManualClock clock;
@@ -74,8 +99,10 @@ TEST_F(LoginServiceTest, WrongPasswordAndUnknownNameAreRefusedAlike) {
 
 TEST_F(LoginServiceTest, NoRefusalTheServiceSendsReadsAsSuccess) {
     for (const Reply& r : {replies::loginRefused(), replies::loginMalformed(), replies::loginBusy(),
-                           replies::loginUnavailable(), replies::unknownAction(), replies::bodyTooLarge(),
-                           replies::badRequest("x"), logins->login(kAnnaIp, "action=login&username=anna")}) {
+                           replies::loginUnavailable(), replies::loginLimitedAddress(999),
+                           replies::loginLimitedAccount(1), replies::loginAddressTaken(), replies::unknownAction(),
+                           replies::bodyTooLarge(), replies::badRequest("x"),
+                           logins->login(kAnnaIp, "action=login&username=anna")}) {
         EXPECT_FALSE(accepted(r)) << r.body;
         EXPECT_NE(r.body.find("PLXEND"), std::string::npos) << "the plug-in shows the text up to PLXEND";
     }
@@ -107,4 +134,68 @@ TEST_F(LoginServiceTest, SecondLoginOfTheSameAccountElsewhereReplacesTheFirst) {
     logins->login(kBenIp, loginBody("anna", "s3cret"));
     EXPECT_TRUE(log.contains("session of \"anna\" at 127.0.0.2 replaced"));
     EXPECT_EQ(table.sessionCount(), 1u);
+}
+
+TEST_F(LoginServiceTest, SecondAccountAtAnAddressIsToldSoAndTheFirstKeepsItsSession) {
+    ASSERT_TRUE(accepted(logins->login(kAnnaIp, loginBody("anna", "s3cret"))));
+    Reply second = logins->login(kAnnaIp, loginBody("b&n=1", "p=w&x"));
+    EXPECT_FALSE(accepted(second));
+    EXPECT_EQ(shownText(second), "4012 Another user is logged in from your address.");
+    EXPECT_TRUE(log.contains("login refused from 127.0.0.2 for \"b&n=1\": \"anna\" is logged in"));
+    logins->login(kBenIp, loginBody("b&n=1", "p=w&x"));
+    std::vector<tvntest::ListedUser> users;
+    ASSERT_EQ(tvntest::parseOnlineList(table.onlineList(kBenIp, clock.now).list->text, users), 1);
+    EXPECT_EQ(users[0].name, "anna");
+}
+
+// Failed logins, limited per address and per name, in a window of 60 s;
+// 6 failures from one address, 3 for one name.
+TEST_F(LoginServiceTest, AddressWithTooManyFailuresIsRefusedWithoutPasswordChecksUntilTheWindowEnds) {
+    std::string hash;
+    ASSERT_TRUE(hashPassword("slow-pw", HashCost::interactive(), hash));  // a check takes a noticeable time
+    ASSERT_EQ(store->addUser("slow", hash, 16), StoreResult::Ok);
+    double oneCheck = 0;
+    for (int i = 0; i < 6; ++i) {
+        oneCheck = secondsOf([&] {
+            EXPECT_EQ(shownText(logins->login(kAnnaIp, loginBody(i % 2 ? "slow" : "nobody" + std::to_string(i),
+                                                                 "guess" + std::to_string(i)))),
+                      "4001 Wrong user name or password.");
+        });
+    }
+    size_t logLines = log.lines().size();
+    clock.now += 1000;
+    double refusals = secondsOf([&] {
+        for (int i = 0; i < 10; ++i) {
+            Reply reply = logins->login(kAnnaIp, loginBody("slow", "slow-pw"));
+            EXPECT_FALSE(accepted(reply)) << "not even with the right password";
+            EXPECT_EQ(shownText(reply), "4010 Too many failed logins from your address, wait 1 min.");
+        }
+    });
+    EXPECT_LT(refusals, 3 * oneCheck) << "ten refusals must not cost ten password checks";
+    EXPECT_EQ(log.lines().size(), logLines) << "one line when the limit was reached, none per refusal";
+    EXPECT_TRUE(log.contains("too many failed logins from 127.0.0.2"));
+
+    EXPECT_TRUE(accepted(logins->login(kBenIp, loginBody("b&n=1", "p=w&x")))) << "other addresses log in";
+    clock.now += 59000;
+    EXPECT_TRUE(accepted(logins->login(kAnnaIp, loginBody("anna", "s3cret")))) << "the window is over";
+}
+
+TEST_F(LoginServiceTest, NameWithTooManyFailuresIsRefusedExceptWhereItLoggedInBefore) {
+    ASSERT_TRUE(accepted(logins->login(kAnnaIp, loginBody("anna", "s3cret"))));
+    EndedSession ended;
+    table.logout(kAnnaIp, ended);
+    for (uint32_t guesser : {0x7F000010u, 0x7F000011u, 0x7F000012u}) {
+        EXPECT_FALSE(accepted(logins->login(guesser, loginBody("anna", "guess"))));
+        EXPECT_FALSE(accepted(logins->login(guesser, loginBody("nobody", "guess"))));
+    }
+    for (const char* name : {"anna", "nobody"}) {
+        Reply reply = logins->login(0x7F000020, loginBody(name, name == std::string("anna") ? "s3cret" : "x"));
+        EXPECT_EQ(shownText(reply), "4011 Too many failed logins for this user, wait 1 min.")
+            << name << ": a name with an account and one without are refused alike";
+    }
+    EXPECT_TRUE(accepted(logins->login(kAnnaIp, loginBody("anna", "s3cret"))))
+        << "the owner's own address is not locked out by someone guessing elsewhere";
+    table.logout(kAnnaIp, ended);
+    clock.now += 60000;
+    EXPECT_TRUE(accepted(logins->login(0x7F000020, loginBody("anna", "s3cret"))));
 }

@@ -126,6 +126,14 @@ TEST_F(ServerProtocolTest, InvitationReachesTheInvitee) {
     std::string inviter;
     ASSERT_TRUE(parseCheckInvitation(ben.post("action=checkinvitation", true), inviter));
     EXPECT_EQ(inviter, "127.0.0.2");
+
+    // Connected and not to be disturbed: the inviter gets the usual answer,
+    // the invitee sees no invitation, neither the new one nor the waiting one.
+    ASSERT_TRUE(keepAliveAccepted(ben.post("action=keepalive&flags=5", true)));
+    RawConnection again;
+    ASSERT_TRUE(again.open("127.0.0.2", port));
+    EXPECT_NE(again.post("action=invite&ip=127.0.0.3", false).find("PLXSTART1020 "), std::string::npos);
+    EXPECT_FALSE(parseCheckInvitation(ben.post("action=checkinvitation", true), inviter));
 }
 
 TEST_F(ServerProtocolTest, LogoutEndsTheSession) {

@@ -5,6 +5,7 @@
 //   pupil depends on master teacher. Every password is "pw-" + name.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -37,15 +38,23 @@ protected:
     }
 
     void startService(int64_t sessionTimeoutMs = 30000, unsigned perAddressLimit = 8, unsigned idleSeconds = 150) {
+        startService([&](tarvonet::ServiceConfig& config) {
+            config.limits.sessionTimeoutMs = sessionTimeoutMs;
+            config.http.perAddressLimit = perAddressLimit;
+            config.http.idleTimeoutSeconds = idleSeconds;
+        });
+    }
+
+    // The settings above, changed by `adjust` before the start.
+    void startService(const std::function<void(tarvonet::ServiceConfig&)>& adjust) {
         tarvonet::ServiceConfig config;
-        config.limits.sessionTimeoutMs = sessionTimeoutMs;
         config.http.port = 0;
         config.http.threads = 2;
-        config.http.perAddressLimit = perAddressLimit;
-        config.http.idleTimeoutSeconds = idleSeconds;
+        config.http.perAddressLimit = 8;
         config.contentFolder = TVN_DEFAULT_CONTENT;
         config.dummyHashCost = tarvonet::HashCost::minimal();
         config.housekeepingIntervalMs = 50;
+        adjust(config);
         service = std::make_unique<tarvonet::Service>(*accounts, config, log);
         std::string error;
         ASSERT_TRUE(service->start(error)) << error;
@@ -60,12 +69,12 @@ protected:
 
     // Logs `name` in from `source` the way the plug-in does: on a connection
     // of its own, closed after the reply. Returns the raw reply.
-    std::string login(const std::string& name, const char* source, int udpPort = 58116) {
+    std::string login(const std::string& name, const char* source, int udpPort = 58116, int timeoutMs = 3000) {
         RawConnection c;
         EXPECT_TRUE(c.open(source, port));
         return c.post("action=login&username=" + name + "&password=pw-" + name + "&counter=" +
                           std::to_string(udpPort) + "&extra=0",
-                      false);
+                      false, timeoutMs);
     }
 
     std::unique_ptr<tarvonet::AccountStore> accounts;

@@ -87,16 +87,25 @@ TEST_F(SessionTableTest, SilentSessionIsRefusedAtOnceAndRemovedByExpire) {
     EXPECT_FALSE(table.keepAlive(ip(9), 0, 0)) << "never logged in";
 }
 
-TEST_F(SessionTableTest, LoginReplacesTheSessionAtItsAddressAndOfItsAccount) {
+TEST_F(SessionTableTest, LoginMovesItsAccountButNeverTakesAnotherAccountsLiveSessionAtItsAddress) {
     table.login(ip(1), account(1), 1, 0);
-    auto replaced = table.login(ip(1), account(2), 2, 5);
-    ASSERT_EQ(replaced.size(), 1u);
-    EXPECT_EQ(replaced[0].name, "u1");
-    replaced = table.login(ip(3), account(2), 1, 6);
-    ASSERT_EQ(replaced.size(), 1u);
-    EXPECT_EQ(replaced[0].address, ip(1));
-    EXPECT_FALSE(table.keepAlive(ip(1), 0, 7));
-    EXPECT_EQ(table.sessionCount(), 1u);
+    table.login(ip(2), account(2), 1, 0);
+    LoginResult second = table.login(ip(1), account(3), 2, 5);
+    EXPECT_EQ(second.status, LoginStatus::AddressTaken);
+    EXPECT_EQ(second.holder, "u1");
+    EXPECT_TRUE(table.keepAlive(ip(1), 0, 6));
+    EXPECT_EQ(namesFor(table, 2, 6), (Names{"u1"})) << "u1 is still the one at that address";
+
+    LoginResult again = table.login(ip(1), account(1), 3, 7);
+    EXPECT_EQ(again.status, LoginStatus::Opened) << "the same account may log in again at its address";
+    LoginResult moved = table.login(ip(3), account(1), 1, 8);
+    ASSERT_EQ(moved.replaced.size(), 1u);
+    EXPECT_EQ(moved.replaced[0].address, ip(1));
+    EXPECT_FALSE(table.keepAlive(ip(1), 0, 9)) << "the account moved away";
+    EXPECT_EQ(table.login(ip(1), account(3), 1, 10).status, LoginStatus::Opened) << "the address is free again";
+
+    EXPECT_EQ(table.login(ip(2), account(4), 1, kTimeout).status, LoginStatus::Opened) << "u2 fell silent";
+    EXPECT_EQ(table.sessionCount(), 3u);
     EndedSession ended;
     EXPECT_TRUE(table.logout(ip(3), ended));
     EXPECT_FALSE(table.logout(ip(3), ended));
@@ -125,6 +134,44 @@ TEST_F(SessionTableTest, InvitationWaitsForItsLifetimeForTheInviteeOnly) {
     EXPECT_EQ(table.checkInvitation(ip(2), 8000, inviter), InvitationStatus::Waiting) << "renewed by the repeat";
     EXPECT_EQ(table.checkInvitation(ip(2), 9100, inviter), InvitationStatus::None);
     EXPECT_EQ(table.checkInvitation(ip(5), 0, inviter), InvitationStatus::NotLoggedIn);
+}
+
+TEST_F(SessionTableTest, InvitationReachesOnlyAnInviteeWhoseKeepAliveFlagsTakeIt) {
+    table.login(ip(1), account(1), 1, 0);
+    table.login(ip(2), account(2, {1}), 1, 0);  // u1's partner
+    table.login(ip(3), account(3), 1, 0);
+    struct Case {
+        int flags;
+        bool fromPartner;
+        bool delivered;
+    };
+    const Case cases[] = {
+        {kFlagConnected | kFlagDoNotDisturb, true, false},
+        {kFlagDoNotDisturb, false, true},  // do not disturb holds only while connected
+        {kFlagConnected, false, true},
+        {kFlagPartnersOnly, false, false},
+        {kFlagPartnersOnly, true, true},
+        {kFlagConnected | kFlagPartnersOnly, true, true},
+    };
+    int64_t now = 100;
+    for (const Case& c : cases) {
+        now += 10000;  // past the last invitation's lifetime
+        ASSERT_TRUE(table.keepAlive(ip(2), 0, now) && table.keepAlive(ip(3), 0, now));
+        ASSERT_TRUE(table.keepAlive(ip(1), c.flags, now));
+        uint32_t inviter = c.fromPartner ? ip(2) : ip(3);
+        EXPECT_EQ(table.invite(inviter, ip(1), now), c.delivered ? InviteStatus::Registered : InviteStatus::Declined)
+            << "flags " << c.flags << (c.fromPartner ? " from a partner" : "");
+        uint32_t seen = 0;
+        EXPECT_EQ(table.checkInvitation(ip(1), now + 1, seen),
+                  c.delivered ? InvitationStatus::Waiting : InvitationStatus::None)
+            << "flags " << c.flags << (c.fromPartner ? " from a partner" : "");
+    }
+    ASSERT_TRUE(table.keepAlive(ip(1), 0, now + 2));
+    ASSERT_EQ(table.invite(ip(3), ip(1), now + 3), InviteStatus::Registered);
+    ASSERT_TRUE(table.keepAlive(ip(1), kFlagConnected | kFlagDoNotDisturb, now + 4));
+    uint32_t seen = 0;
+    EXPECT_EQ(table.checkInvitation(ip(1), now + 5, seen), InvitationStatus::None)
+        << "turned busy after the invitation came";
 }
 
 TEST_F(SessionTableTest, InviteNeedsTwoLiveSessionsAndDiesWithTheInviter) {
