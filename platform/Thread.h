@@ -19,8 +19,9 @@ public:
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
 
-    // Starts `entry(arg)` on a new thread with the default stack.
-    bool start(Entry entry, void* arg);
+    // Starts `entry(arg)` on a new thread with the default stack, at the
+    // priority `p` (applied on the new thread before `entry` runs).
+    bool start(Entry entry, void* arg, ThreadPriority p = ThreadPriority::Normal);
     // Waits at most `timeoutMs` for the thread to end. True when it ended;
     // on time-out the thread is detached and left to finish alone.
     // Either way the handle is released and started() becomes false.
@@ -29,11 +30,20 @@ public:
     // True when the calling thread is this thread.
     bool isCurrent() const;
 
-    // Applies a priority to the calling thread. Raising above normal may be
-    // refused by the OS for unprivileged users; that is not an error.
-    static void setCurrentPriority(ThreadPriority p);
-    // The priority kind last applied to the calling thread (Normal if none).
+    // Applies a priority to the calling thread; true when the thread now
+    // runs at it. An unprivileged process may be refused: on Linux a thread
+    // can lower its priority but never raise it again (above its creator's,
+    // nor back from a lowering or from idle), so threads are started at the
+    // priority they keep rather than lowered first and raised later.
+    // Refusals are counted (refusedPriorities).
+    static bool setCurrentPriority(ThreadPriority p);
+    // The priority the calling thread really runs at, read back from the
+    // OS: normal is the priority its creator ran at when it was started
+    // (for a thread this code did not start, the one it had when first
+    // asked), below and above normal lie under and over it.
     static ThreadPriority currentPriority();
+    // Requests setCurrentPriority could not carry out, in this process.
+    static unsigned refusedPriorities();
     // True when the OS reports the calling thread as scheduled at idle priority.
     static bool currentIsIdleScheduled();
 

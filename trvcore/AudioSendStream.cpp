@@ -18,7 +18,7 @@ constexpr int32_t kPlaying = kVstTransportPlaying;
 }  // namespace
 
 AudioSendStream::AudioSendStream(AudioStreamHost& host, PeerConnection& connection)
-    : host_(host), connection_(connection) {
+    : WorkerThread(platform::ThreadPriority::Normal), host_(host), connection_(connection) {
     allocate(host.blockSize());
     start();
 }
@@ -30,6 +30,7 @@ AudioSendStream::~AudioSendStream() {
     paused_.store(true);
     waitUntilIdle();
     stop();
+    waitUntilFinished();
     delete encoder_.exchange(nullptr);
 }
 
@@ -108,9 +109,9 @@ void AudioSendStream::endBlock() {
             slot->stamp = framesSubmitted();
             slot->spare = static_cast<uint32_t>(n);
             blockQueue_->commit(0);
-            // Only a host running faster than real time (an offline render)
-            // gets this far ahead of the sleeping encoder thread.
-            if (blockQueue_->unreadCount() >= kWakeBacklog) wake();
+            // The block that completes an encoder frame wakes the encoder.
+            const int64_t before = framesSubmitted();
+            if ((before % kEncoderFrame) + n >= kEncoderFrame) wake();
         } else {
             droppedBlocks_.fetch_add(1, std::memory_order_relaxed);
         }
@@ -145,24 +146,11 @@ void AudioSendStream::run() {
                 const float* data = reinterpret_cast<const float*>(slot->data);
                 const float* channels[2] = {data, data + frames};
                 encoder->encode(channels, frames, this);
-                handedFrames_.fetch_add(frames, std::memory_order_relaxed);
             }
             encoderBusy_.store(false);
         }
-        waitFor(idleWaitMs());
+        wait();
     }
-}
-
-unsigned AudioSendStream::idleWaitMs() const {
-    // Nothing comes out of the encoder before its frame is full: sleep
-    // through the blocks that cannot complete it.
-    const int pending = static_cast<int>(handedFrames_.load(std::memory_order_relaxed) % kEncoderFrame);
-    const int need = kEncoderFrame - pending;
-    const int block = blockSize();
-    const double rate = host_.sampleRate();
-    if (need <= block || !(rate > 0.0)) return kQueuePollMs;
-    const double ms = (need - block) * 1000.0 / rate;
-    return ms > kQueuePollMs ? static_cast<unsigned>(ms) : kQueuePollMs;
 }
 
 void AudioSendStream::onEncoded(const uint8_t* data, int length, int64_t position, int kind) {
@@ -202,7 +190,6 @@ void AudioSendStream::startEncoder() {
     framesAtStart_.store(0, std::memory_order_relaxed);
     sequence_.store(0, std::memory_order_relaxed);
     lastTransportFlags_.store(0, std::memory_order_relaxed);
-    handedFrames_.store(0, std::memory_order_relaxed);
     if (encoder_.load() == nullptr) {
         if (host_.codec() != kCodecMp3) return;  // enabled, but nothing is sent
         const int kbits = rates::encoderBitrateFor(host_.audioRate());

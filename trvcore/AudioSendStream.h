@@ -31,14 +31,11 @@ public:
     static constexpr int kQueueBytesPerFrame = 512;  // 64 blocks of 2 x float
     static constexpr unsigned kBusyWaitMs = 3000;
     static constexpr unsigned kBusyPollMs = 100;
-    // The audio thread does not wake the encoder thread (that would be a
-    // system call per block). While enabled, the encoder thread sleeps until
-    // the block that completes the encoder's next frame is due, then looks
-    // at the queue this often until it has come.
-    static constexpr unsigned kQueuePollMs = 1;
+    // The encoder thread sleeps until there is a whole encoder frame to
+    // encode: the audio thread wakes it with the block that completes one
+    // (one system call per 1152 frames, not per block), and the thread
+    // never looks at the queue in between.
     static constexpr int kEncoderFrame = 1152;
-    // Blocks queued at which the audio thread does wake the encoder thread.
-    static constexpr int kWakeBacklog = kQueueSlots / 4;
 
     // Sized for host.blockSize(); the thread is started. Posts to
     // `connection`, which must outlive the stream.
@@ -81,8 +78,6 @@ private:
     void startEncoder();
     void stopEncoder();
     void waitUntilIdle();
-    // Encoder thread: how long to sleep with the queue drained.
-    unsigned idleWaitMs() const;
     bool allocate(int frames);
 
     AudioStreamHost& host_;
@@ -111,9 +106,6 @@ private:
     std::atomic<bool> enabled_{false};
     bool firstInput_ = false;
     platform::RecursiveLock configLock_;  // serialises setActive/setBlockSize callers
-    // Frames handed to the encoder since it started (encoder thread; reset
-    // when the encoder starts).
-    std::atomic<int64_t> handedFrames_{0};
     std::atomic<uint32_t> framesSent_{0};
     std::atomic<uint32_t> droppedBlocks_{0};
     std::atomic<uint32_t> encoderStarts_{0};

@@ -14,10 +14,6 @@
 namespace {
 
 constexpr int kNormalPriority = 2;
-// How long deletion waits past the join bound for a thread that is still in
-// a handler (each handler's sleeps are bounded).
-constexpr unsigned kExitGraceMs = 10000;
-constexpr unsigned kExitCheckMs = 10;
 
 std::atomic<int> gLiveSessions{0};
 
@@ -40,12 +36,11 @@ PartnerSession* PartnerSession::create(SessionHost& host, PeerLink& link, const 
         return nullptr;
     }
     s->start();
-    s->threadStarted_.store(s->threadStarted(), std::memory_order_relaxed);
     return s;
 }
 
 PartnerSession::PartnerSession(SessionHost& host, PeerLink& link, const OnlineUser& partner)
-    : host_(host), link_(link) {
+    : WorkerThread(platform::ThreadPriority::Normal), host_(host), link_(link) {
     gLiveSessions.fetch_add(1, std::memory_order_relaxed);
     copyField(name_, partner.name);
     copyField(ip_, partner.ip);
@@ -66,13 +61,12 @@ PartnerSession::~PartnerSession() {
     if (connection_) connection_->setListener(nullptr);
     closed_.store(true, std::memory_order_relaxed);
     stop();
+    // The controller drops its reference only once the thread has ended, so
+    // this wait is a last guard, not a path taken in practice.
+    waitUntilFinished();
     // The streams post to the connection: they go first.
     sendStream_.reset();
     receiveStream_.reset();
-    // The controller drops its reference only once the thread has ended, so
-    // this wait is a last guard, not a path taken in practice.
-    for (unsigned waited = 0; threadStarted_.load(std::memory_order_relaxed) && !isFinished() && waited < kExitGraceMs; waited += kExitCheckMs)
-        platform::sleepMilliseconds(kExitCheckMs);
     gLiveSessions.fetch_sub(1, std::memory_order_relaxed);
 }
 

@@ -123,7 +123,7 @@ public:
     bool closed() const { return closed_.load(std::memory_order_relaxed); }
     State state() const;
     // The session thread has ended (or never ran): the session may go.
-    bool threadEnded() const { return isFinished() || !threadStarted_.load(std::memory_order_relaxed); }
+    bool threadEnded() const { return isFinished() || !threadCreated(); }
 
     // Last round trip and the largest one, in seconds (0 before the first).
     double roundTrip() const { return roundTrip_.load(std::memory_order_relaxed); }
@@ -204,7 +204,6 @@ private:
     std::atomic<bool> connected_{false};
     std::atomic<bool> closed_{false};
     std::atomic<bool> monitorMode_{false};
-    std::atomic<bool> threadStarted_{false};
 
     std::unique_ptr<PeerConnection> connection_;
     std::unique_ptr<AudioSendStream> sendStream_;

@@ -52,7 +52,7 @@ void SessionController::release() {
     if (instanceCount_.fetch_sub(1, std::memory_order_relaxed) == 1) delete this;
 }
 
-SessionController::SessionController() : settings_(this) {
+SessionController::SessionController() : WorkerThread(platform::ThreadPriority::Idle), settings_(this) {
     settings_.load();
     service_.setReadDelay(kServiceReadDelayMs);
     std::memset(userName_, 0, sizeof userName_);
@@ -69,18 +69,19 @@ SessionController::SessionController() : settings_(this) {
 }
 
 SessionController::~SessionController() {
+    // A pass inside a web request ends it at once; then the thread, which
+    // uses this object, is waited for however long the join bound allows
+    // and, past it, until it has really gone.
+    service_.cancel();
     stop();
-    // A pass may be inside a web request when the join bound runs out; the
-    // thread still uses this object, so wait for it (each request is bounded
-    // by the client's receive time-out).
-    for (int waited = 0; threadStarted() && !isFinished() && waited < kExitGraceMs; waited += 10)
-        platform::sleepMilliseconds(10);
+    waitUntilFinished();
     logout();
     // Sessions made while logged out, if any, and the threads of all of them.
     closeAllSessions();
     link_->stop();
-    for (int waited = 0; sessions_.parkedCount() > 0 && waited < kSessionExitWaitMs;
-         waited += kSessionGoneCheckMs) {
+    // The closed sessions' threads use this object (their host): wait until
+    // each has ended. Their handlers' rounds are bounded.
+    while (sessions_.parkedCount() > 0) {
         releaseEndedSessions();
         if (sessions_.parkedCount() > 0) platform::sleepMilliseconds(kSessionGoneCheckMs);
     }

@@ -61,11 +61,6 @@ public:
     static constexpr uint32_t kInviteRefreshGapMs = 1000;
     static constexpr uint32_t kTimeoutIdleGraceMs = 1000;
     static constexpr const char* kSessionTimeoutText = "Session timeout - please login again!";
-    // Destruction waits this long for the threads of closed sessions.
-    static constexpr int kSessionExitWaitMs = 3000;
-    // How long destruction waits past the join bound for a pass that is
-    // inside a web request.
-    static constexpr int kExitGraceMs = 15000;
 
     // The process-wide controller, or null.
     static SessionController* instance();

@@ -2,7 +2,7 @@
 
 #include "platform/Clock.h"
 
-WorkerThread::WorkerThread() = default;
+WorkerThread::WorkerThread(platform::ThreadPriority startPriority) : startPriority_(startPriority) {}
 
 WorkerThread::~WorkerThread() {
     // A subclass's run() has already lost its virtual table here; owners
@@ -18,13 +18,12 @@ bool WorkerThread::start() {
     else wakeEvent_.reset(new platform::AutoResetEvent());
     running_.store(true, std::memory_order_relaxed);
     finished_.store(false, std::memory_order_release);
-    thread_.start(&WorkerThread::entry, this);
+    started_.store(thread_.start(&WorkerThread::entry, this, startPriority_), std::memory_order_release);
     return true;
 }
 
 void WorkerThread::entry(void* self) {
     auto* t = static_cast<WorkerThread*>(self);
-    platform::Thread::setCurrentPriority(platform::ThreadPriority::BelowNormal);
     t->run();
     t->onExit();
 }
@@ -47,6 +46,10 @@ void WorkerThread::stopThread() {
     }
     // The event stays allocated: a thread left running past the join may
     // still wait on it until it sees running() false.
+}
+
+void WorkerThread::waitUntilFinished() {
+    while (started_.load(std::memory_order_acquire) && !isFinished()) platform::sleepMilliseconds(kFinishCheckMs);
 }
 
 void WorkerThread::wake() {

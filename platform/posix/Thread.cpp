@@ -24,6 +24,8 @@ struct ThreadHandle {
 struct StartRecord {
     Thread::Entry entry;
     void* arg;
+    ThreadPriority priority;
+    int baseNice;  // the creator's normal
     // Held by the creator until the handle is published, so the entry may
     // call isCurrent() or join() on its own Thread from its first line.
     pthread_mutex_t gate = PTHREAD_MUTEX_INITIALIZER;
@@ -37,25 +39,34 @@ void release(StartRecord* r) {
     }
 }
 
+constexpr int kNoNice = 1000;
+constexpr int kPriorityStep = 5;  // nice steps between the kinds
+thread_local int tlsBaseNice = kNoNice;
+std::atomic<unsigned> gRefused{0};
+
+int currentNice() {
+    errno = 0;
+    const int n = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    return errno == 0 ? n : 0;
+}
+
+int baseNice() {
+    if (tlsBaseNice == kNoNice) tlsBaseNice = currentNice();
+    return tlsBaseNice;
+}
+
 void* trampoline(void* p) {
     auto* r = static_cast<StartRecord*>(p);
     pthread_mutex_lock(&r->gate);
     pthread_mutex_unlock(&r->gate);
     const Thread::Entry entry = r->entry;
     void* const arg = r->arg;
+    const ThreadPriority priority = r->priority;
+    tlsBaseNice = r->baseNice;
     release(r);
+    Thread::setCurrentPriority(priority);
     entry(arg);
     return nullptr;
-}
-
-thread_local ThreadPriority tlsPriority = ThreadPriority::Normal;
-
-int niceFor(ThreadPriority p) {
-    switch (p) {
-        case ThreadPriority::BelowNormal: return 5;
-        case ThreadPriority::AboveNormal: return -5;
-        default: return 0;
-    }
 }
 
 }  // namespace
@@ -68,9 +79,9 @@ Thread::~Thread() {
     handle_ = nullptr;
 }
 
-bool Thread::start(Entry entry, void* arg) {
+bool Thread::start(Entry entry, void* arg, ThreadPriority priority) {
     if (handle_ || !entry) return false;
-    auto* record = new (std::nothrow) StartRecord{entry, arg};
+    auto* record = new (std::nothrow) StartRecord{entry, arg, priority, baseNice()};
     auto* h = new (std::nothrow) ThreadHandle{};
     if (!record || !h) {
         delete record;
@@ -126,21 +137,34 @@ bool Thread::isCurrent() const {
     return handle_ && pthread_equal(static_cast<ThreadHandle*>(handle_)->id, pthread_self());
 }
 
-void Thread::setCurrentPriority(ThreadPriority p) {
+bool Thread::setCurrentPriority(ThreadPriority p) {
     sched_param param{};
     param.sched_priority = 0;
     if (p == ThreadPriority::Idle) {
         pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
     } else {
-        // Leaving SCHED_IDLE or lowering the nice value may be refused to an
-        // unprivileged user; the thread then keeps what it had.
-        pthread_setschedparam(pthread_self(), SCHED_OTHER, &param);
-        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), niceFor(p));
+        // Leaving idle, or a nice value below the present one, needs a
+        // privilege an ordinary user lacks: then the thread keeps what it had.
+        if (sched_getscheduler(0) == SCHED_IDLE) pthread_setschedparam(pthread_self(), SCHED_OTHER, &param);
+        const int step = p == ThreadPriority::BelowNormal ? kPriorityStep
+                         : p == ThreadPriority::AboveNormal ? -kPriorityStep
+                                                            : 0;
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), baseNice() + step);
     }
-    tlsPriority = p;
+    const bool applied = currentPriority() == p;
+    if (!applied) gRefused.fetch_add(1, std::memory_order_relaxed);
+    return applied;
 }
 
-ThreadPriority Thread::currentPriority() { return tlsPriority; }
+ThreadPriority Thread::currentPriority() {
+    if (sched_getscheduler(0) == SCHED_IDLE) return ThreadPriority::Idle;
+    const int nice = currentNice(), base = baseNice();
+    if (nice < base) return ThreadPriority::AboveNormal;
+    if (nice > base) return ThreadPriority::BelowNormal;
+    return ThreadPriority::Normal;
+}
+
+unsigned Thread::refusedPriorities() { return gRefused.load(std::memory_order_relaxed); }
 
 bool Thread::currentIsIdleScheduled() {
     // With pid 0 Linux reports the policy of the calling thread.

@@ -2,6 +2,7 @@
 // is published, so the entry may call isCurrent() or join() at once.
 #include "platform/Thread.h"
 
+#include <atomic>
 #include <new>
 
 #include <windows.h>
@@ -17,16 +18,18 @@ struct ThreadHandle {
 struct StartRecord {
     Thread::Entry entry;
     void* arg;
+    ThreadPriority priority;
 };
 
 DWORD WINAPI trampoline(LPVOID p) {
     StartRecord record = *static_cast<StartRecord*>(p);
     delete static_cast<StartRecord*>(p);
+    Thread::setCurrentPriority(record.priority);
     record.entry(record.arg);
     return 1;
 }
 
-thread_local ThreadPriority tlsPriority = ThreadPriority::Normal;
+std::atomic<unsigned> gRefused{0};
 
 int win32PriorityOf(ThreadPriority p) {
     switch (p) {
@@ -47,9 +50,9 @@ Thread::~Thread() {
     handle_ = nullptr;
 }
 
-bool Thread::start(Entry entry, void* arg) {
+bool Thread::start(Entry entry, void* arg, ThreadPriority priority) {
     if (handle_ || !entry) return false;
-    auto* record = new (std::nothrow) StartRecord{entry, arg};
+    auto* record = new (std::nothrow) StartRecord{entry, arg, priority};
     auto* h = new (std::nothrow) ThreadHandle{};
     if (!record || !h) {
         delete record;
@@ -86,12 +89,21 @@ bool Thread::isCurrent() const {
     return handle_ && static_cast<ThreadHandle*>(handle_)->id == GetCurrentThreadId();
 }
 
-void Thread::setCurrentPriority(ThreadPriority p) {
-    SetThreadPriority(GetCurrentThread(), win32PriorityOf(p));
-    tlsPriority = p;
+bool Thread::setCurrentPriority(ThreadPriority p) {
+    const bool applied = SetThreadPriority(GetCurrentThread(), win32PriorityOf(p)) && currentPriority() == p;
+    if (!applied) gRefused.fetch_add(1, std::memory_order_relaxed);
+    return applied;
 }
 
-ThreadPriority Thread::currentPriority() { return tlsPriority; }
+ThreadPriority Thread::currentPriority() {
+    const int level = GetThreadPriority(GetCurrentThread());
+    if (level <= THREAD_PRIORITY_IDLE) return ThreadPriority::Idle;
+    if (level < THREAD_PRIORITY_NORMAL) return ThreadPriority::BelowNormal;
+    if (level > THREAD_PRIORITY_NORMAL) return ThreadPriority::AboveNormal;
+    return ThreadPriority::Normal;
+}
+
+unsigned Thread::refusedPriorities() { return gRefused.load(std::memory_order_relaxed); }
 
 bool Thread::currentIsIdleScheduled() {
     return GetThreadPriority(GetCurrentThread()) == THREAD_PRIORITY_IDLE;

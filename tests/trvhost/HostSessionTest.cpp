@@ -142,6 +142,23 @@ TEST(HostSession, MonoInputFeedsBothChannelsAndSilenceFollowsItsEnd) {
     }
 }
 
+TEST(HostSession, ARunEndedByQuitWritesTheFramesThatRanOnly) {
+    const std::string out = tempPath("out.wav");
+    HostOptions o = fixtureRun(30.0);
+    o.fast = false;
+    o.outputPath = out;
+    o.scriptPath = tempPath("quit.trv");
+    writeText(o.scriptPath, "sleep 300\nquit\n");
+    const Session s = runSession(o);
+    ASSERT_EQ(s.status, 0) << s.err;
+    const size_t at = s.out.find(" frames at ");
+    ASSERT_NE(at, std::string::npos) << s.out;
+    const size_t ran = std::stoul(s.out.substr(s.out.rfind(' ', at - 1) + 1));
+    EXPECT_GT(ran, 0u);
+    EXPECT_LT(ran, 48000u * 5) << "the run went on after quit";
+    EXPECT_EQ(readOutput(out).size(), ran * 2);
+}
+
 TEST(HostSession, RefusesAnInputAtAnotherSampleRate) {
     const std::string in = tempPath("in.wav");
     writeWav(in, 44100, 2, ramp(100, 2));

@@ -164,8 +164,12 @@ int runAudio(const std::vector<AEffect*>& effects, TestHost& host, const HostOpt
                  static_cast<unsigned long long>(host.midiEventsReceived()),
                  static_cast<unsigned long long>(host.eventCallsRefused()), host.wantsMidi() ? "yes" : "no");
     if (writing && status == 0) {
+        // The frames that ran: a run ended early (quit, the end of the
+        // commands) is not padded out to --seconds.
+        size_t frames = output.size() / 2;
+        if (s.frames < frames) frames = static_cast<size_t>(s.frames);
         std::string error;
-        if (!writeWavStereoFloat(o.outputPath, o.sampleRate, output.data(), output.size() / 2, error)) {
+        if (!writeWavStereoFloat(o.outputPath, o.sampleRate, output.data(), frames, error)) {
             std::fprintf(err, "trvhost: %s\n", error.c_str());
             status = 1;
         }

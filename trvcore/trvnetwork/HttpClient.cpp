@@ -122,7 +122,7 @@ const char* HttpClient::transact(const char* path) {
 
 bool HttpClient::readReply(bool keepOpen) {
     resetReply();
-    platform::sleepMilliseconds(static_cast<uint32_t>(readDelayMs_));
+    if (!readDelay(static_cast<uint32_t>(readDelayMs_))) return close();
     if (!buffer_ || !socket_.isOpen()) return close();
     std::memset(buffer_, 0, static_cast<size_t>(capacity_));
 
@@ -154,7 +154,7 @@ bool HttpClient::readReply(bool keepOpen) {
 
 bool HttpClient::readUntilEnd(bool keepOpen) {
     resetReply();
-    platform::sleepMilliseconds(static_cast<uint32_t>(readDelayMs_));
+    if (!readDelay(static_cast<uint32_t>(readDelayMs_))) return close();
     if (!buffer_ || !socket_.isOpen()) return close();
     std::memset(buffer_, 0, static_cast<size_t>(capacity_));
 
@@ -196,11 +196,28 @@ bool HttpClient::readUntilEnd(bool keepOpen) {
 bool HttpClient::connect() {
     if (!buffer_ && !allocateBuffer(kInitialCapacity)) return false;
     resetReply();
+    if (cancelled()) return close();
+    requestStart_ = platform::tickCount();
     const ServiceEndpoint service = currentServiceEndpoint();
     const char* name = hostName_[0] ? hostName_ : service.host;
     socket_.setReceiveTimeout(receiveTimeoutMs_);
-    if (!socket_.connect(name, service.port, kConnectTimeoutMs)) return close();
+    const uint32_t connectBound = kConnectTimeoutMs < requestDeadlineMs_ ? kConnectTimeoutMs : requestDeadlineMs_;
+    if (!socket_.connect(name, service.port, connectBound)) return close();
     return true;
+}
+
+uint32_t HttpClient::timeLeft() const {
+    const uint32_t spent = platform::tickCount() - requestStart_;
+    return spent >= requestDeadlineMs_ ? 0 : requestDeadlineMs_ - spent;
+}
+
+bool HttpClient::readDelay(uint32_t ms) {
+    for (uint32_t slept = 0; slept < ms; slept += kCancelCheckMs) {
+        if (cancelled()) return false;
+        const uint32_t step = ms - slept < kCancelCheckMs ? ms - slept : kCancelCheckMs;
+        platform::sleepMilliseconds(step);
+    }
+    return !cancelled();
 }
 
 bool HttpClient::close() {
@@ -249,10 +266,20 @@ long HttpClient::receiveMore(size_t limit) {
     if (limit > room) limit = room;
     if (limit == 0) return -1;
     // Waiting first tells a silent peer from a failed connection; the
-    // socket's own receive time-out stays as a backstop.
-    if (!socket_.readable(receiveTimeoutMs_)) {
-        timedOut_ = true;
-        return -1;
+    // socket's own receive time-out stays as a backstop. The wait goes in
+    // short steps so a cancel is seen, and never past the request's
+    // deadline, so a peer that trickles bytes cannot hold the caller.
+    for (uint32_t waited = 0;;) {
+        const uint32_t left = timeLeft();
+        if (cancelled() || left == 0 || waited >= receiveTimeoutMs_) {
+            timedOut_ = true;
+            return -1;
+        }
+        uint32_t step = receiveTimeoutMs_ - waited;
+        if (step > left) step = left;
+        if (step > kCancelCheckMs) step = kCancelCheckMs;
+        if (socket_.readable(step)) break;
+        waited += step;
     }
     const long n = socket_.receive(buffer_ + received_, limit);
     if (n <= 0) return n < 0 ? -1 : 0;

@@ -15,11 +15,15 @@
 // most the receive time-out (kReceiveTimeoutMs unless set otherwise), and a
 // time-out ends the reply as a failure with the connection closed. A peer
 // that closes the connection ends the read at once (no reply can follow).
+// A whole request, from connecting to the end of the reply, ends within
+// kRequestDeadlineMs however slowly the peer trickles its bytes; cancel()
+// ends one in progress within kCancelCheckMs.
 //
 // The buffer always keeps one zero byte after the received bytes, so
 // buffer() and body() may be read as texts.
 //
 // Threading: one thread at a time per object (ServiceClient adds a lock).
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -38,6 +42,11 @@ public:
     // read allows (5 reads 1 s apart), with room for a slow link.
     static constexpr uint32_t kReceiveTimeoutMs = 15000;
     static constexpr uint32_t kConnectTimeoutMs = 5000;
+    // The longest a request may take, all reads together: the connect, the
+    // read delay and the 15 s the reply's reads may stay silent, with
+    // nothing to spare for a peer that sends a byte now and then.
+    static constexpr uint32_t kRequestDeadlineMs = 22000;
+    static constexpr uint32_t kCancelCheckMs = 50;
 
     HttpClient();
     virtual ~HttpClient();
@@ -75,6 +84,14 @@ public:
     // True when the last read ended because the peer went silent for the
     // whole receive time-out.
     bool readTimedOut() const { return timedOut_; }
+
+    // Ends the request in progress on another thread (it fails as if timed
+    // out) and every later one until clearCancel(). Any thread.
+    void cancel() { cancelled_.store(true, std::memory_order_relaxed); }
+    void clearCancel() { cancelled_.store(false, std::memory_order_relaxed); }
+    bool cancelled() const { return cancelled_.load(std::memory_order_relaxed); }
+    // The whole-request bound (tests shorten it).
+    void setRequestDeadline(uint32_t ms) { requestDeadlineMs_ = ms; }
 
     void setReadDelay(int ms) { readDelayMs_ = ms < 0 ? 0 : ms; }
     int readDelay() const { return readDelayMs_; }
@@ -121,6 +138,10 @@ private:
     // Looks for the header end among the bytes received; sets the header
     // length and body offset when found.
     bool findHeaderEnd(size_t searchFrom);
+    // Sleeps the read delay in short steps; false when cancelled meanwhile.
+    bool readDelay(uint32_t ms);
+    // Milliseconds left of the request's deadline (0 when it has passed).
+    uint32_t timeLeft() const;
     int parseContentLength() const;
 
     platform::TcpSocket socket_;
@@ -132,6 +153,9 @@ private:
     int bodyOffset_ = -1;
     int received_ = 0;
     uint32_t receiveTimeoutMs_ = kReceiveTimeoutMs;
+    uint32_t requestDeadlineMs_ = kRequestDeadlineMs;
+    uint32_t requestStart_ = 0;  // tick count at connect
+    std::atomic<bool> cancelled_{false};
     bool lastWasGet_ = false;
     bool timedOut_ = false;
     char hostName_[kHostBytes] = {};

@@ -20,7 +20,8 @@ constexpr int kWritablePauseMs = 1;
 }  // namespace
 
 PeerLink::PeerLink(PeerLinkListener* listener, const PeerLinkOptions& options)
-    : listener_(listener),
+    : WorkerThread(platform::ThreadPriority::AboveNormal),
+      listener_(listener),
       clock_(options.clock ? *options.clock : systemLinkClock()),
       socket_(options.socket ? options.socket : new UdpDatagramSocket(options.bindAddress)),
       reassembler_(clock_, *this) {
@@ -32,6 +33,7 @@ PeerLink::~PeerLink() {
     // The thread goes first: closing the socket under a running poll could
     // let it wait on a descriptor number the system has given to someone else.
     stop();
+    waitUntilFinished();
     socket_->close();
 }
 

@@ -127,11 +127,3 @@ TEST(PlatformThread, BelowNormalLowersOnlyTheCallingThread) {
     EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())), mainNice);
 }
 
-TEST(PlatformThread, AboveNormalIsRememberedEvenWhenRefused) {
-    ThreadPriority kind = ThreadPriority::Idle;
-    std::thread([&] {
-        Thread::setCurrentPriority(ThreadPriority::AboveNormal);
-        kind = Thread::currentPriority();
-    }).join();
-    EXPECT_EQ(kind, ThreadPriority::AboveNormal);
-}

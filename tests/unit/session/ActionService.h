@@ -97,10 +97,11 @@ private:
         {
             std::lock_guard<std::mutex> g(mutex_);
             delay = delays_[action];
+            ++counts_[action];
         }
-        if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        for (int waited = 0; waited < delay && !stop_; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::lock_guard<std::mutex> g(mutex_);
-        ++counts_[action];
         if (action == "keepalive" && sessionGone_) return chunked("PLXSTART4006 Session unknown.\r\nPLXEND");
         if (action == "login") return withLength("PLXSTART1001 Login accepted.PLXFLAGS16PLXEND");
         if (action == "logout") return withLength("PLXSTART1002 Logged out.PLXEND");

@@ -338,3 +338,18 @@ TEST_F(ControllerSessionsTest, AcceptAndLogoutAtOnceNeitherWaitsForTheOther) {
         EXPECT_TRUE(allReleased());
     }
 }
+
+TEST_F(ControllerSessionsTest, TheLastInstanceGoesPromptlyWhileTheLoopWaitsForTheService) {
+    service.setReplyDelay("keepalive", 30000);
+    const int before = service.requests("keepalive");
+    ASSERT_TRUE(eventually([&] { return service.requests("keepalive") > before; }, 5000));
+    // The loop's thread is inside the keep-alive now.
+    c->removeListener(&events);
+    const auto t0 = std::chrono::steady_clock::now();
+    host.close(effect);
+    effect = nullptr;
+    c = nullptr;
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(8));
+    EXPECT_EQ(SessionController::instance(), nullptr);
+}
+

@@ -170,3 +170,35 @@ TEST_F(EndMarkerFraming, ReplyFramedByLengthEndsWithItsBody) {
     ASSERT_TRUE(c.request());
     EXPECT_STREQ(c.body(), "<html>busy</html>");
 }
+
+TEST_F(EndMarkerFraming, APeerTricklingBytesFailsAtTheRequestDeadline) {
+    FakeService::Reply r;
+    r.pieces.push_back(kChunkedHeader);
+    for (int i = 0; i < 60; ++i) r.pieces.push_back("x");  // never the marker
+    r.pauseMs = 100;
+    r.after = After::Stall;
+    service.add(r);
+    MarkerClient c;
+    quick(c);
+    c.setRequestDeadline(1000);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(c.request());
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2500));
+    EXPECT_TRUE(c.readTimedOut());
+    EXPECT_FALSE(c.isOpen());
+}
+
+TEST_F(ContentLengthFraming, ACancelFromAnotherThreadEndsAWaitingRequest) {
+    service.add("", After::Stall);
+    HttpClient c;
+    quick(c, 10000);
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        c.cancel();
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(c.get("/f"), nullptr);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1500));
+    canceller.join();
+    EXPECT_EQ(c.get("/f"), nullptr) << "cancelled until cleared";
+}
