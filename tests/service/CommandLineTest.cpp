@@ -30,11 +30,11 @@ TEST(CommandLine, ServeRefusesMissingAndMalformedOptions) {
     for (std::vector<std::string> extra : std::vector<std::vector<std::string>>{
              {},
              {"--listen", "localhost:80"},
-             {"--listen", "1.2.3.4:70000"},
-             {"--listen", "1.2.3.4"},
-             {"--listen", "1.2.3.4:80", "--session-timeout", "0"},
-             {"--listen", "1.2.3.4:80", "--bogus", "1"},
-             {"--listen", "1.2.3.4:80", "--threads"}}) {
+             {"--listen", "198.51.100.4:70000"},
+             {"--listen", "198.51.100.4"},
+             {"--listen", "198.51.100.4:80", "--session-timeout", "0"},
+             {"--listen", "198.51.100.4:80", "--bogus", "1"},
+             {"--listen", "198.51.100.4:80", "--threads"}}) {
         std::vector<std::string> args{"serve"};
         args.insert(args.end(), base.begin(), base.end());
         args.insert(args.end(), extra.begin(), extra.end());

@@ -9,7 +9,7 @@ using tvntest::ListedUser;
 
 namespace {
 
-uint32_t ip(int last) { return 0x0A000000u | static_cast<uint32_t>(last); }
+uint32_t ip(int last) { return 0xC0000200u | static_cast<uint32_t>(last); }
 
 std::string prefix(const std::string& name, int last) { return OnlineListWriter::recordPrefix(name, ip(last)); }
 
@@ -22,8 +22,8 @@ TEST(OnlineListWriter, WritesTheRecordsTheWayThePluginReadsThem) {
     auto list = writer.finish();
     EXPECT_EQ(list->text,
               "PLXLIST\r\n"
-              "PLXNAME:annaPLXIP:10.0.0.1PLXLINEPLXFLAGS3PLXSERIAL58116\r\n"
-              "PLXNAME:benPLXIP:10.0.0.2PLXLINEPLXFLAGS12PLXSERIAL40000\r\n"
+              "PLXNAME:annaPLXIP:192.0.2.1PLXLINEPLXFLAGS3PLXSERIAL58116\r\n"
+              "PLXNAME:benPLXIP:192.0.2.2PLXLINEPLXFLAGS12PLXSERIAL40000\r\n"
               "1004\r\nPLXEND");
     std::vector<ListedUser> users;
     ASSERT_EQ(tvntest::parseOnlineList(list->text, users), 2);

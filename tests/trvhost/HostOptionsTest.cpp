@@ -39,7 +39,7 @@ TEST(HostOptions, NoArgumentsGiveTheBuiltInPluginWithDefaults) {
 TEST(HostOptions, ReadsEveryOption) {
     const Parsed p = parse({"--info", "--seconds", "2.5", "--block", "64", "--rate", "44100", "--fast", "--tempo",
                             "93.5", "--play", "--input", "in.wav", "--output", "out.wav", "--chunk-in", "a.bin",
-                            "--chunk-out", "b.bin", "--latency", "12,34", "--address", "10.0.0.2", "--service",
+                            "--chunk-out", "b.bin", "--latency", "12,34", "--address", "192.0.2.2", "--service",
                             "example.test:8080"});
     ASSERT_TRUE(p.ok) << p.error;
     const HostOptions& o = p.options;
@@ -56,7 +56,7 @@ TEST(HostOptions, ReadsEveryOption) {
     EXPECT_EQ(o.chunkOutPath, "b.bin");
     EXPECT_EQ(o.inputLatency, 12);
     EXPECT_EQ(o.outputLatency, 34);
-    EXPECT_EQ(o.localAddress, "10.0.0.2");
+    EXPECT_EQ(o.localAddress, "192.0.2.2");
     EXPECT_EQ(o.serviceHost, "example.test");
     EXPECT_EQ(o.servicePort, 8080);
 }
@@ -97,7 +97,7 @@ TEST(HostOptions, LatencyNeedsTwoNonNegativeCounts) {
 }
 
 TEST(HostOptions, AddressMustBeADottedQuad) {
-    for (const char* bad : {"256.1.1.1", "1.2.3", "1.2.3.4.5", "1..2.3", "a.b.c.d", "1.2.3.4 ", "1234.1.1.1", ""}) {
+    for (const char* bad : {"256.1.1.1", "198.51.100", "198.51.100.4.5", "1..2.3", "a.b.c.d", "198.51.100.4 ", "1234.1.1.1", ""}) {
         EXPECT_FALSE(parse({"--address", bad}).ok) << bad;
     }
     EXPECT_TRUE(parse({"--address", "0.0.0.0"}).ok);
@@ -115,7 +115,7 @@ TEST(HostOptions, ServiceNeedsHostAndPort) {
 }
 
 TEST(HostOptions, NetworkOptionsAreRefusedWithAPluginLibrary) {
-    const Parsed a = parse({"--plugin", "x.so", "--address", "10.0.0.1"});
+    const Parsed a = parse({"--plugin", "x.so", "--address", "192.0.2.1"});
     EXPECT_FALSE(a.ok);
     EXPECT_NE(a.error.find("built-in"), std::string::npos);
     EXPECT_FALSE(parse({"--service", "h:1", "--plugin", "x.so"}).ok);

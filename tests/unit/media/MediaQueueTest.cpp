@@ -113,6 +113,9 @@ TEST(MediaQueueThreads, PayloadsArriveWholeAndInOrder) {
     std::thread producer([&] {
         for (uint32_t n = 1; n <= kItems; ++n) {
             const int length = 50 + static_cast<int>(n * 7919 % 400);
+            // Room kept, so an unscheduled consumer does not see everything
+            // thrown away by overflow resets before it reads once.
+            while (q.unreadCount() >= 12) std::this_thread::yield();
             if (MediaSlot* s = q.reserve(length)) {
                 std::memset(s->data, static_cast<int>(n & 0xff), static_cast<size_t>(length));
                 s->userWord = n;
@@ -124,7 +127,10 @@ TEST(MediaQueueThreads, PayloadsArriveWholeAndInOrder) {
     uint32_t last = 0, torn = 0, disorder = 0;
     while (!done.load() || q.unreadCount() > 0) {
         const MediaSlot* s = q.pop();
-        if (!s) continue;
+        if (!s) {
+            std::this_thread::yield();
+            continue;
+        }
         for (int i = 0; i < s->length; ++i) torn += s->data[i] != static_cast<uint8_t>(s->userWord);
         disorder += s->userWord <= last;
         last = s->userWord;

@@ -65,7 +65,7 @@ protected:
     CountingListener listener;
     ScriptedSocket* socket;
     std::unique_ptr<PeerLink> link;
-    const PeerAddress peer{0x0A000001, 61234};
+    const PeerAddress peer{0xC0000201, 61234};
 };
 
 }  // namespace
@@ -103,7 +103,7 @@ TEST_F(PeerLinkIntake, PortQueryFromAnyAddressIsAnsweredWithItsSourcePort) {
     // A reply that would block goes out when the socket can send, followed
     // by the tick that flushes the connections.
     socket->script = {IoResult::WouldBlock};
-    receive(control(buildPortQuery), PeerAddress{0x0A000002, 3000});
+    receive(control(buildPortQuery), PeerAddress{0xC0000202, 3000});
     EXPECT_TRUE(link->blocked());
     link->handleWritable();
     ASSERT_EQ(2u, socket->sent.size());
@@ -164,15 +164,15 @@ TEST_F(PeerLinkIntake, SendFailuresAreCountedForDisplayAndForThePartner) {
 
 TEST_F(PeerLinkIntake, ControlDatagramsGoToTheLinksPortAtTheGivenAddress) {
     link->setPort(50000);
-    ASSERT_TRUE(link->sendPortQuery("10.1.2.3"));
-    ASSERT_TRUE(link->sendHolePunch("10.1.2.4"));
+    ASSERT_TRUE(link->sendPortQuery("198.51.100.3"));
+    ASSERT_TRUE(link->sendHolePunch("198.51.100.4"));
     EXPECT_FALSE(link->sendHolePunch("not an address"));
     ASSERT_EQ(2u, socket->sent.size());
-    EXPECT_EQ((PeerAddress{0x0A010203, 50000}), socket->sent[0].to);
+    EXPECT_EQ((PeerAddress{0xC6336403, 50000}), socket->sent[0].to);
     EXPECT_EQ(control(buildPortQuery), socket->sent[0].bytes);
     EXPECT_EQ(control(buildHolePunch), socket->sent[1].bytes);
     socket->script = {IoResult::WouldBlock};
-    EXPECT_FALSE(link->sendHolePunch("10.1.2.4"));
+    EXPECT_FALSE(link->sendHolePunch("198.51.100.4"));
     EXPECT_TRUE(link->blocked());
 }
 
@@ -188,7 +188,7 @@ TEST(PeerLinkSocket, LinkWithoutASocketStaysSilent) {
     EXPECT_FALSE(link.threadStarted());
     const uint8_t d[20] = {1};
     EXPECT_EQ(0u, link.sendDatagram(d, sizeof d, PeerAddress{1, 2}));
-    EXPECT_FALSE(link.sendPortQuery("10.0.0.1"));
+    EXPECT_FALSE(link.sendPortQuery("192.0.2.1"));
     EXPECT_EQ(0, socket->sendCalls);
 }
 

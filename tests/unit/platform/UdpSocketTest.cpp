@@ -37,9 +37,9 @@ TEST(PlatformIpv4, ParsesAndFormatsDottedQuadsInHostOrder) {
     uint32_t a = 0;
     ASSERT_TRUE(platform::parseIpv4("127.0.0.2", a));
     EXPECT_EQ(a, 0x7F000002u);
-    EXPECT_EQ(platform::formatIpv4(0xC0A80001u), "192.168.0.1");
+    EXPECT_EQ(platform::formatIpv4(0xC0000201u), "192.0.2.1");
     EXPECT_EQ(platform::formatIpv4(0xFFFFFFFFu), "255.255.255.255");
-    for (const char* bad : {"", "1.2.3", "256.1.1.1", "1.2.3.4.5", "localhost", " 1.2.3.4"})
+    for (const char* bad : {"", "198.51.100", "256.1.1.1", "198.51.100.4.5", "localhost", " 198.51.100.4"})
         EXPECT_FALSE(platform::parseIpv4(bad, a)) << bad;
     EXPECT_FALSE(platform::parseIpv4(nullptr, a));
 }

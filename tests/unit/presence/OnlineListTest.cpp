@@ -54,10 +54,10 @@ protected:
 }  // namespace
 
 TEST_F(Presence, ArrivalsAreAnnouncedInOrderAndTheOwnEntryNeverEnters) {
-    EXPECT_EQ(merge({user("ann", "1.1.1.1"), user("me", "9.9.9.9"), user("Me", "8.8.8.8")}),
+    EXPECT_EQ(merge({user("ann", "203.0.113.1"), user("me", "203.0.113.9"), user("Me", "203.0.113.8")}),
               (Lines{"ann is online.", "Me is online."}));
     EXPECT_EQ(names(), (Lines{"ann", "Me"}));
-    EXPECT_TRUE(merge({user("ann", "1.1.1.1"), user("me", "9.9.9.9"), user("Me", "8.8.8.8")}).empty());
+    EXPECT_TRUE(merge({user("ann", "203.0.113.1"), user("me", "203.0.113.9"), user("Me", "203.0.113.8")}).empty());
 }
 
 TEST_F(Presence, EachAvailabilityChangeGivesItsLine) {
@@ -88,8 +88,8 @@ TEST_F(Presence, EachAvailabilityChangeGivesItsLine) {
     };
     for (const auto& c : cases) {
         list.clear();
-        merge({user("ann", "1.1.1.1", c.before, 5000)});
-        EXPECT_EQ(merge({user("ann", "1.1.1.1", c.after, 6000)}, c.partners), c.lines) << c.before << "->" << c.after;
+        merge({user("ann", "203.0.113.1", c.before, 5000)});
+        EXPECT_EQ(merge({user("ann", "203.0.113.1", c.after, 6000)}, c.partners), c.lines) << c.before << "->" << c.after;
         OnlineUser u;
         ASSERT_TRUE(list.findOnlineUser("ann", u));
         EXPECT_EQ(u.port, 6000);
@@ -97,35 +97,35 @@ TEST_F(Presence, EachAvailabilityChangeGivesItsLine) {
 }
 
 TEST_F(Presence, KnownIpUnderANewNameKeepsTheOldRecordAndName) {
-    merge({user("ann", "1.1.1.1", Partner)});
-    EXPECT_EQ(merge({user("anna", "1.1.1.1", Connected)}, {"anna"}),
+    merge({user("ann", "203.0.113.1", Partner)});
+    EXPECT_EQ(merge({user("anna", "203.0.113.1", Connected)}, {"anna"}),
               (Lines{"ann is no longer your partner", "ann is connected"}));
     EXPECT_EQ(names(), (Lines{"ann"}));
 }
 
 TEST_F(Presence, TwoUsersBehindOneIpAreOneRecord) {
-    EXPECT_EQ(merge({user("ann", "1.1.1.1"), user("bob", "1.1.1.1")}), (Lines{"ann is online."}));
+    EXPECT_EQ(merge({user("ann", "203.0.113.1"), user("bob", "203.0.113.1")}), (Lines{"ann is online."}));
     EXPECT_EQ(list.count(), 1);
 }
 
 TEST_F(Presence, DeparturesFollowArrivalsAndCloseTheGap) {
-    merge({user("ann", "1.1.1.1"), user("bob", "2.2.2.2"), user("cid", "3.3.3.3"), user("dan", "4.4.4.4")});
-    EXPECT_EQ(merge({user("eve", "5.5.5.5"), user("ann", "1.1.1.1"), user("dan", "4.4.4.4")}),
+    merge({user("ann", "203.0.113.1"), user("bob", "203.0.113.2"), user("cid", "203.0.113.3"), user("dan", "203.0.113.4")});
+    EXPECT_EQ(merge({user("eve", "203.0.113.5"), user("ann", "203.0.113.1"), user("dan", "203.0.113.4")}),
               (Lines{"eve is online.", "bob has logged out.", "cid has logged out."}));
     EXPECT_EQ(names(), (Lines{"ann", "dan", "eve"}));
-    EXPECT_EQ(merge({user("me", "4.4.4.4")}),
+    EXPECT_EQ(merge({user("me", "203.0.113.4")}),
               (Lines{"ann has logged out.", "dan has logged out.", "eve has logged out."}))
         << "the own entry keeps no one behind the same IP listed";
 }
 
 TEST_F(Presence, FailedFetchChangesNothing) {
-    merge({user("ann", "1.1.1.1")});
+    merge({user("ann", "203.0.113.1")});
     EXPECT_TRUE(fail(-1).empty());
     EXPECT_EQ(names(), (Lines{"ann"}));
 }
 
 TEST_F(Presence, MasterAccountLogoutEmptiesTheListAndIsPostedOnceUntilAFetchSucceeds) {
-    merge({user("ann", "1.1.1.1")});
+    merge({user("ann", "203.0.113.1")});
     EXPECT_EQ(fail(-2), (Lines{"Master account logged out!"}));
     EXPECT_EQ(list.count(), 0);
     EXPECT_TRUE(fail(-2).empty());
@@ -148,9 +148,9 @@ TEST_F(Presence, FullListTakesNoFurtherUsers) {
 }
 
 TEST_F(Presence, CopiesAreByIndexOrExactNameAndAlwaysTerminated) {
-    OnlineUser unterminated = user("x", "2.2.2.2");
+    OnlineUser unterminated = user("x", "203.0.113.2");
     std::memset(unterminated.name, 'n', sizeof unterminated.name);
-    merge({user("ann", "1.1.1.1"), unterminated});
+    merge({user("ann", "203.0.113.1"), unterminated});
     OnlineUser u;
     EXPECT_FALSE(list.onlineUserAt(-1, u));
     EXPECT_FALSE(list.onlineUserAt(2, u));
@@ -162,10 +162,10 @@ TEST_F(Presence, CopiesAreByIndexOrExactNameAndAlwaysTerminated) {
 }
 
 TEST_F(Presence, ClearedListAnnouncesEveryoneAgain) {
-    merge({user("ann", "1.1.1.1")});
+    merge({user("ann", "203.0.113.1")});
     list.clear();
     EXPECT_EQ(list.count(), 0);
-    EXPECT_EQ(merge({user("ann", "1.1.1.1")}), (Lines{"ann is online."}));
+    EXPECT_EQ(merge({user("ann", "203.0.113.1")}), (Lines{"ann is online."}));
 }
 
 TEST_F(Presence, RefreshStartedWhileAnotherRunsDoesNothing) {

@@ -32,7 +32,7 @@ protected:
 }  // namespace
 
 TEST_F(SessionListTest, RefusesTheThousandAndFirstSession) {
-    SessionRef s = make("bob", "10.0.0.2");
+    SessionRef s = make("bob", "192.0.2.2");
     ASSERT_TRUE(s);
     SessionList list(listLock, closingLock);
     for (int i = 0; i < SessionList::kMaxSessions; ++i) ASSERT_TRUE(list.add(s.get())) << i;
@@ -46,16 +46,16 @@ TEST_F(SessionListTest, RefusesTheThousandAndFirstSession) {
 
 TEST_F(SessionListTest, RetiringParksTheSessionAndForgetsItsInvitation) {
     SessionList list(listLock, closingLock);
-    SessionRef bob = make("bob", "10.0.0.2");
-    SessionRef carol = make("carol", "10.0.0.3");
+    SessionRef bob = make("bob", "192.0.2.2");
+    SessionRef carol = make("carol", "192.0.2.3");
     ASSERT_TRUE(list.add(bob.get()));
     ASSERT_TRUE(list.add(carol.get()));
     list.setOutgoing(bob.get());
     list.setIncoming(carol.get());
     uint32_t carolIp = 0;
-    ASSERT_TRUE(platform::parseIpv4("10.0.0.3", carolIp));
+    ASSERT_TRUE(platform::parseIpv4("192.0.2.3", carolIp));
     EXPECT_EQ(list.withIp(carolIp).get(), carol.get());
-    EXPECT_TRUE(list.anyWithPartnerIp("10.0.0.2"));
+    EXPECT_TRUE(list.anyWithPartnerIp("192.0.2.2"));
 
     EXPECT_TRUE(list.retire(*bob));
     EXPECT_FALSE(list.retire(*bob)) << "only listed sessions are retired";
@@ -65,7 +65,7 @@ TEST_F(SessionListTest, RetiringParksTheSessionAndForgetsItsInvitation) {
     EXPECT_EQ(list.at(0).get(), carol.get()) << "the gap closes";
     EXPECT_FALSE(list.contains(bob.get()));
     EXPECT_TRUE(list.isParked(bob.get()));
-    EXPECT_FALSE(list.anyWithPartnerIp("10.0.0.2"));
+    EXPECT_FALSE(list.anyWithPartnerIp("192.0.2.2"));
     carol->close(false);
     bob->close(false);
 }
@@ -74,7 +74,7 @@ TEST_F(SessionListTest, AParkedSessionIsHandedOnOnlyAfterItsThreadEnded) {
     const int before = PartnerSession::liveCount();
     {
         SessionList list(listLock, closingLock);
-        PartnerSession* s = PartnerSession::create(host, *link, user("bob", "10.0.0.2"));
+        PartnerSession* s = PartnerSession::create(host, *link, user("bob", "192.0.2.2"));
         ASSERT_NE(s, nullptr);
         ASSERT_TRUE(list.add(s));
         s->release();  // the list's reference is the only one now

@@ -70,7 +70,7 @@ TEST_F(HttpRequest, EachActionPostsItsFormBodyUnencoded) {
         {[](ServiceClient& c) { c.logout(); }, "action=logout"},
         {[&](ServiceClient& c) { c.fetchOnlineList(users, 2); }, "action=onlinelist"},
         {[&](ServiceClient& c) { c.keepAlive(13, timedOut); }, "action=keepalive&flags=13"},
-        {[](ServiceClient& c) { c.invite("10.0.0.7"); }, "action=invite&ip=10.0.0.7"},
+        {[](ServiceClient& c) { c.invite("192.0.2.7"); }, "action=invite&ip=192.0.2.7"},
         {[](ServiceClient& c) { c.checkInvitation(); }, "action=checkinvitation"},
     };
     for (const auto& a : actions) {

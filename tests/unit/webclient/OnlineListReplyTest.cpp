@@ -38,12 +38,12 @@ std::string list(const std::string& records, const std::string& tail = "1004\r\n
 }  // namespace
 
 TEST(OnlineListReply, RecordsCarryNameIpFlagBitsAndPort) {
-    const Parsed p = parse(list(record("ann", "10.0.0.1", "PLXFLAGS13PLXSERIAL5000\r\n") +
-                                record("bob", "10.0.0.2", "PLXFLAGS18\r\n9\r\nPLXSERIAL77\r\n")));
+    const Parsed p = parse(list(record("ann", "192.0.2.1", "PLXFLAGS13PLXSERIAL5000\r\n") +
+                                record("bob", "192.0.2.2", "PLXFLAGS18\r\n9\r\nPLXSERIAL77\r\n")));
     ASSERT_EQ(p.result, 2);
     const OnlineUser& ann = p.users[0];
     EXPECT_STREQ(ann.name, "ann");
-    EXPECT_STREQ(ann.ip, "10.0.0.1");
+    EXPECT_STREQ(ann.ip, "192.0.2.1");
     EXPECT_EQ(ann.port, 5000);
     EXPECT_EQ((std::vector<int>{ann.connected, ann.partner, ann.doNotDisturb, ann.partnersOnly}),
               (std::vector<int>{1, 0, 1, 1}));
@@ -58,13 +58,13 @@ TEST(OnlineListReply, PortIsKeptAtItsDefaultUnlessSoundAndClosed) {
         std::string reply;
         uint16_t port;
     } cases[] = {
-        {list(record("a", "1.1.1.1")), 58116},
-        {list(record("a", "1.1.1.1", "PLXSERIAL6000\r\n"), "PLXEND"), 58116},  // no closing code
-        {list(record("a", "1.1.1.1", "PLXSERIAL0\r\n")), 58116},
-        {list(record("a", "1.1.1.1", "PLXSERIAL70000\r\n")), 58116},
-        {list(record("a", "1.1.1.1", "PLXSERIAL-5\r\n")), 58116},
-        {list(record("a", "1.1.1.1", "PLXSERIAL0000000005000\r\n")), 58116},  // 12 characters or more
-        {list(record("a", "1.1.1.1", "PLXSERIAL11004\r\n")), 11004},           // holds the closing code
+        {list(record("a", "203.0.113.1")), 58116},
+        {list(record("a", "203.0.113.1", "PLXSERIAL6000\r\n"), "PLXEND"), 58116},  // no closing code
+        {list(record("a", "203.0.113.1", "PLXSERIAL0\r\n")), 58116},
+        {list(record("a", "203.0.113.1", "PLXSERIAL70000\r\n")), 58116},
+        {list(record("a", "203.0.113.1", "PLXSERIAL-5\r\n")), 58116},
+        {list(record("a", "203.0.113.1", "PLXSERIAL0000000005000\r\n")), 58116},  // 12 characters or more
+        {list(record("a", "203.0.113.1", "PLXSERIAL11004\r\n")), 11004},           // holds the closing code
     };
     for (const auto& c : cases) {
         const Parsed p = parse(c.reply);
@@ -74,7 +74,7 @@ TEST(OnlineListReply, PortIsKeptAtItsDefaultUnlessSoundAndClosed) {
 }
 
 TEST(OnlineListReply, RecordWithoutValuesDoesNotTakeTheNextRecordsValues) {
-    const Parsed p = parse(list(record("a", "1.1.1.1") + record("b", "2.2.2.2", "PLXFLAGS1PLXSERIAL6000\r\n")));
+    const Parsed p = parse(list(record("a", "203.0.113.1") + record("b", "203.0.113.2", "PLXFLAGS1PLXSERIAL6000\r\n")));
     ASSERT_EQ(p.result, 2);
     EXPECT_EQ(p.users[0].port, 58116);
     EXPECT_EQ(p.users[0].connected, 0);
@@ -82,19 +82,19 @@ TEST(OnlineListReply, RecordWithoutValuesDoesNotTakeTheNextRecordsValues) {
 }
 
 TEST(OnlineListReply, OverlongNameOrIpEndsTheListKeepingTheRecordsBefore) {
-    EXPECT_EQ(parse(list(record("a", "1.1.1.1") + record(std::string(127, 'n'), "2.2.2.2") + record("c", "3.3.3.3")))
+    EXPECT_EQ(parse(list(record("a", "203.0.113.1") + record(std::string(127, 'n'), "203.0.113.2") + record("c", "203.0.113.3")))
                   .result,
               1);
-    EXPECT_EQ(parse(list(record(std::string(126, 'n'), "2.2.2.2"))).result, 1);
-    EXPECT_EQ(parse(list(record("a", "1.1.1.1") + record("b", "10.0.0.2.3.4.5.6.7"))).result, 1);
+    EXPECT_EQ(parse(list(record(std::string(126, 'n'), "203.0.113.2"))).result, 1);
+    EXPECT_EQ(parse(list(record("a", "203.0.113.1") + record("b", "192.0.2.2.3.4.5.6.7"))).result, 1);
 }
 
 TEST(OnlineListReply, MalformedOrTruncatedListsAreErrors) {
     for (const std::string& reply : {
-             list(record("a", "1.1.1.1") + "PLXNAME:b 2.2.2.2PLXLINE"),  // no PLXIP:
-             list(record("a", "1.1.1.1") + "PLXNAME:bPLXIP:2.2.2.2"),    // no PLXLINE
-             std::string("PLXLISTPLXNAME:aPLXEND PLXIP:1.2.3.4PLXLINE"),   // tags after the end
-             "PLXLIST" + record("a", "1.1.1.1", "PLXFLAGS1PLXSERIAL5000\r\n1004"),  // no end tag
+             list(record("a", "203.0.113.1") + "PLXNAME:b 203.0.113.2PLXLINE"),  // no PLXIP:
+             list(record("a", "203.0.113.1") + "PLXNAME:bPLXIP:203.0.113.2"),    // no PLXLINE
+             std::string("PLXLISTPLXNAME:aPLXEND PLXIP:198.51.100.4PLXLINE"),   // tags after the end
+             "PLXLIST" + record("a", "203.0.113.1", "PLXFLAGS1PLXSERIAL5000\r\n1004"),  // no end tag
              std::string("PLXLISTPLXNAME:aPLXIP:10.0."),
          })
         EXPECT_EQ(parse(reply).result, sr::kListError) << reply;
@@ -108,7 +108,7 @@ TEST(OnlineListReply, ReplyWithoutListIsMasterLoggedOutOrAbsent) {
 
 TEST(OnlineListReply, AtMostMaxRecordsAreRead) {
     std::string records;
-    for (int i = 0; i < 6; ++i) records += record("u" + std::to_string(i), "10.0.0." + std::to_string(i));
+    for (int i = 0; i < 6; ++i) records += record("u" + std::to_string(i), "192.0.2." + std::to_string(i));
     EXPECT_EQ(parse(list(records), 4).result, 4);
 }
 
@@ -125,13 +125,13 @@ TEST(LoginPayload, PayloadLiesBetweenTheTagsAndEndsWithTheFlags) {
 
 TEST(InvitationReply, OnlyADottedQuadIsAnInviter) {
     char ip[OnlineUser::kIpBytes];
-    const std::string ok = "PLXSTART1022 1.2.3.4\r\nPLXEND";
+    const std::string ok = "PLXSTART1022 198.51.100.4\r\nPLXEND";
     EXPECT_TRUE(sr::parseInviter(ok.data(), ok.size(), ip));
-    EXPECT_STREQ(ip, "1.2.3.4");
-    for (const std::string& reply : {std::string("PLXSTART1022 1.2.3.4").substr(0, 19),
+    EXPECT_STREQ(ip, "198.51.100.4");
+    for (const std::string& reply : {std::string("PLXSTART1022 198.51.100.4").substr(0, 19),
                                      std::string("PLXSTART1022 1234567"), std::string("PLXSTART1022 999.1.1.1"),
-                                     std::string("PLXSTART1022 1.2.3.4.5.6.7.8.9.10.11.12"),
-                                     std::string("PLXSTART1022\r\n1.2.3.4")}) {
+                                     std::string("PLXSTART1022 198.51.100.4.5.6.7.8.9.10.11.12"),
+                                     std::string("PLXSTART1022\r\n198.51.100.4")}) {
         EXPECT_FALSE(sr::parseInviter(reply.data(), reply.size(), ip)) << reply;
         EXPECT_STREQ(ip, "");
     }

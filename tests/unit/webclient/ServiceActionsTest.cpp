@@ -82,8 +82,8 @@ TEST_F(ServiceActions, LogoutTextIsThePayloadOnlyWhenItHolds1002) {
 
 TEST_F(ServiceActions, OnlineListInChunksIsParsed) {
     service.add({{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
-                  "2b\r\nPLXLISTPLXNAME:ann PLXIP:10.0.0.1PLXLINEPLXFLAGS3PLXSERIAL5000\r\n",
-                  "20\r\nPLXNAME:bob PLXIP:10.0.0.2PLXLINE\r\n", "e\r\n1004\r\nPLXEND\r\n0\r\n\r\n"},
+                  "2b\r\nPLXLISTPLXNAME:ann PLXIP:192.0.2.1PLXLINEPLXFLAGS3PLXSERIAL5000\r\n",
+                  "20\r\nPLXNAME:bob PLXIP:192.0.2.2PLXLINE\r\n", "e\r\n1004\r\nPLXEND\r\n0\r\n\r\n"},
                  20,
                  After::KeepOpen});
     OnlineUser users[8];
@@ -91,7 +91,7 @@ TEST_F(ServiceActions, OnlineListInChunksIsParsed) {
     EXPECT_STREQ(users[0].name, "ann ");
     EXPECT_EQ(users[0].port, 5000);
     EXPECT_EQ(users[0].connected, 1);
-    EXPECT_STREQ(users[1].ip, "10.0.0.2");
+    EXPECT_STREQ(users[1].ip, "192.0.2.2");
 }
 
 TEST_F(ServiceActions, OnlineListFailuresAreNegativeWithTheirTexts) {
@@ -103,7 +103,7 @@ TEST_F(ServiceActions, OnlineListFailuresAreNegativeWithTheirTexts) {
     EXPECT_EQ(client.fetchOnlineList(users, 2), ServiceClient::kFetchFailed);
     EXPECT_EQ(replyText(), "Fetch users: no reply from Server! Check Your Internet connection.");
     // A list cut off in transit is no empty list.
-    service.add("HTTP/1.1 200 OK\r\n\r\nPLXLISTPLXNAME:ann PLXIP:10.0.0.1PLXLINE", After::Close);
+    service.add("HTTP/1.1 200 OK\r\n\r\nPLXLISTPLXNAME:ann PLXIP:192.0.2.1PLXLINE", After::Close);
     EXPECT_EQ(client.fetchOnlineList(users, 2), ServiceClient::kFetchFailed);
     platform::setServiceOverride("127.0.0.1", 1);  // nothing listens there
     EXPECT_EQ(client.fetchOnlineList(users, 2), ServiceClient::kFetchFailed);
@@ -142,10 +142,10 @@ TEST_F(ServiceActions, CodesAreLookedForInTheBodyNotInTheHeader) {
 
 TEST_F(ServiceActions, InviteIsRegisteredOnlyWithTheCodeAndItsBlank) {
     service.add(FakeService::withLength("PLXSTART1020 PLXEND"));
-    EXPECT_TRUE(client.invite("10.0.0.7"));
+    EXPECT_TRUE(client.invite("192.0.2.7"));
     EXPECT_FALSE(client.isOpen());
     service.add(FakeService::withLength("PLXSTART1020PLXEND"));
-    EXPECT_FALSE(client.invite("10.0.0.7"));
+    EXPECT_FALSE(client.invite("192.0.2.7"));
 }
 
 TEST_F(ServiceActions, WaitingInvitationNeedsADottedQuad) {
@@ -153,8 +153,8 @@ TEST_F(ServiceActions, WaitingInvitationNeedsADottedQuad) {
         const char* payload;
         const char* inviter;
     } cases[] = {
-        {"PLXSTART1022 192.168.10.200", "192.168.10.200"},
-        {"PLXSTART1022 10.0.0", ""},
+        {"PLXSTART1022 203.0.113.200", "203.0.113.200"},
+        {"PLXSTART1022 192.0.2", ""},
         {"PLXSTART1022 10.0. 0.1", ""},
         {"PLXSTART1021 No invitation.", ""},
     };
@@ -196,7 +196,7 @@ TEST_F(ServiceActions, ReusedConnectionClosedAsTheRequestArrivesIsRetriedOnce) {
 }
 
 TEST_F(ServiceActions, StrayBytesAfterAReplyAreNotReadAsTheNextReply) {
-    service.add({{kAlive, "PLXSTART1022 10.1.1.1\r\nPLXEND\r\n0\r\n\r\n"}, 20, After::KeepOpen});
+    service.add({{kAlive, "PLXSTART1022 198.51.100.1\r\nPLXEND\r\n0\r\n\r\n"}, 20, After::KeepOpen});
     service.add(kNoInvitation);
     bool timedOut = false;
     EXPECT_TRUE(client.keepAlive(0, timedOut));
