@@ -193,3 +193,26 @@ TEST(HostOptions, CommandSourcesAreExclusive) {
     EXPECT_FALSE(parse({"--script"}).ok);
     EXPECT_FALSE(parse({"--script", ""}).ok);
 }
+
+TEST(HostOptions, UsageListsEveryOptionOfTheTableButTheHiddenOnes) {
+    const std::string usage = hostUsage();
+    for (const HostOption* o = hostOptionTable(); o->name; ++o) {
+        std::string line = std::string("\n  ") + o->name;
+        if (*o->argument) line += std::string(" ") + o->argument;
+        EXPECT_EQ(usage.find(line) != std::string::npos, o->help != nullptr) << o->name;
+        const Parsed p = *o->argument ? parse({o->name, "1"}) : parse({o->name});
+        EXPECT_EQ(p.error.find("unknown option"), std::string::npos) << p.error;
+    }
+}
+
+TEST(HostOptions, RefusalsKeepTheirWording) {
+    EXPECT_EQ(parse({"--frobnicate"}).error, "unknown option --frobnicate");
+    EXPECT_EQ(parse({"--info", "--seconds"}).error, "--seconds needs a value");
+    EXPECT_EQ(parse({"--peer-loss", "101"}).error, "--peer-loss wants PERCENT[,SEED], a percent from 0 to 100");
+    EXPECT_EQ(parse({"--plugin", "x.so", "--peer-loss", "5", "--service", "h:1"}).error,
+              "--address and --service apply to the built-in plug-in only, not with --plugin");
+    EXPECT_EQ(parse({"--plugin", "x.so", "--peer-loss", "5,7"}).error,
+              "--auto-answer and --peer-loss apply to the built-in plug-in only, not with --plugin");
+    // No loss is no built-in behaviour, so it goes with a plug-in library.
+    EXPECT_TRUE(parse({"--plugin", "x.so", "--peer-loss", "0,7"}).ok);
+}

@@ -86,126 +86,126 @@ bool parseService(const char* text, std::string& host, uint16_t& port) {
     return true;
 }
 
-}  // namespace
+template <bool HostOptions::*Field>
+bool setSwitch(const char*, HostOptions& o) {
+    o.*Field = true;
+    return true;
+}
 
-bool parseHostOptions(int argc, const char* const* argv, HostOptions& out, std::string& error) {
-    out = HostOptions{};
-    bool addressGiven = false;
-    bool serviceGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string opt = argv[i] ? argv[i] : "";
-        auto needsValue = [&](const char** value) {
-            if (i + 1 >= argc || !argv[i + 1]) {
-                error = opt + " needs a value";
+template <int32_t HostOptions::*Field, int32_t Low, int32_t High>
+bool setWhole(const char* argument, HostOptions& o) {
+    return parseInt(argument, Low, High, o.*Field);
+}
+
+template <std::string HostOptions::*Field>
+bool setFile(const char* argument, HostOptions& o) {
+    if (!*argument) return false;
+    o.*Field = argument;
+    return true;
+}
+
+bool setSeconds(const char* argument, HostOptions& o) {
+    return parseDouble(argument, 0.0, kMaxSeconds, o.seconds) && o.seconds > 0.0;
+}
+
+bool setTempo(const char* argument, HostOptions& o) { return parseDouble(argument, kMinTempo, kMaxTempo, o.tempo); }
+
+bool setLatency(const char* argument, HostOptions& o) {
+    return parseLatency(argument, o.inputLatency, o.outputLatency);
+}
+
+bool setAddress(const char* argument, HostOptions& o) {
+    if (!isDottedQuad(argument)) return false;
+    o.localAddress = argument;
+    return true;
+}
+
+bool setService(const char* argument, HostOptions& o) { return parseService(argument, o.serviceHost, o.servicePort); }
+
+bool setAutoAnswer(const char* argument, HostOptions& o) {
+    const std::string v = argument;
+    if (v == "accept") o.autoAnswer = HostOptions::Answer::Accept;
+    else if (v == "reject") o.autoAnswer = HostOptions::Answer::Reject;
+    else return false;
+    return true;
+}
+
+bool setPeerLoss(const char* argument, HostOptions& o) {
+    return parseLoss(argument, o.peerLossPercent, o.peerLossSeed);
+}
+
+constexpr const char* kNetworkBuiltInOnly =
+    "--address and --service apply to the built-in plug-in only, not with --plugin";
+constexpr const char* kAnswerBuiltInOnly =
+    "--auto-answer and --peer-loss apply to the built-in plug-in only, not with --plugin";
+
+const HostOption kOptions[] = {
+    {"--plugin", "PATH", "load the plug-in from a shared library instead of\nthe built-in one",
+     &setFile<&HostOptions::pluginPath>, "--plugin wants a file name", {}},
+    {"--instances", "N",
+     "make N instances (1 to 16, default 1), processed in\norder every block like N tracks; the options below\n"
+     "about input, output, chunks and info mean instance 1",
+     &setWhole<&HostOptions::instances, 1, kMaxInstances>,
+     "--instances wants a whole number of instances from 1 to 16", {}},
+    {"--info", "", "print the plug-in's identity, flags, pins and answers", &setSwitch<&HostOptions::info>, nullptr,
+     {}},
+    {"--seconds", "S", "run S seconds of audio blocks through processReplacing", &setSeconds,
+     "--seconds wants a number of seconds above 0 and at most 86400", {}},
+    {"--block", "N", "block size in frames (default 256)", &setWhole<&HostOptions::blockSize, kMinBlock, kMaxBlock>,
+     "--block wants a whole number of frames from 1 to 65536", {}},
+    {"--rate", "HZ", "sample rate (default 48000)", &setWhole<&HostOptions::sampleRate, kMinRate, kMaxRate>,
+     "--rate wants a whole sample rate from 1000 to 768000", {}},
+    {"--fast", "", "run the blocks unpaced instead of in real time", &setSwitch<&HostOptions::fast>, nullptr, {}},
+    {"--tempo", "BPM", "tempo of the simulated transport (default 120)", &setTempo,
+     "--tempo wants beats per minute from 1 to 999", {}},
+    {"--play", "", "start the transport playing", &setSwitch<&HostOptions::play>, nullptr, {}},
+    {"--latency", "IN,OUT", "input and output latency in samples the host reports\nto every instance (default 0,0)",
+     &setLatency, "--latency wants IN,OUT in samples, each from 0 to 1048576", {}},
+    {"--input", "FILE.wav", "audio fed to instance 1 (mono or stereo at --rate);\nsilence without it or after its end",
+     &setFile<&HostOptions::inputPath>, "--input wants a file name", {}},
+    {"--output", "FILE.wav", "instance 1's output, 32-bit float stereo", &setFile<&HostOptions::outputPath>,
+     "--output wants a file name", {}},
+    {"--chunk-in", "FILE", "state sent with effSetChunk before the run", &setFile<&HostOptions::chunkInPath>,
+     "--chunk-in wants a file name", {}},
+    {"--chunk-out", "FILE", "state from effGetChunk (bank) after the run", &setFile<&HostOptions::chunkOutPath>,
+     "--chunk-out wants a file name", {}},
+    {"--address", "A.B.C.D", "local address for every socket (built-in plug-in only)", &setAddress,
+     "--address wants an IPv4 address A.B.C.D",
+     {[](const HostOptions& o) { return !o.localAddress.empty(); }, kNetworkBuiltInOnly}},
+    {"--service", "HOST:PORT",
+     "web service to use (built-in plug-in only); commands\nare then read from standard input unless --script",
+     &setService, "--service wants HOST:PORT with a port from 1 to 65535",
+     {[](const HostOptions& o) { return !o.serviceHost.empty(); }, kNetworkBuiltInOnly}},
+    {"--commands", "", "read commands from standard input", &setSwitch<&HostOptions::commands>, nullptr, {}},
+    {"--script", "FILE", "read commands from FILE", &setFile<&HostOptions::scriptPath>, "--script wants a file name",
+     {}},
+    {"--auto-answer", "accept|reject", "answer every invitation popup at once (built-in plug-in)", &setAutoAnswer,
+     "--auto-answer wants accept or reject",
+     {[](const HostOptions& o) { return o.autoAnswer != HostOptions::Answer::None; }, kAnswerBuiltInOnly}},
+    // Test option, not in the usage; a loss of 0 is no loss and goes with --plugin too.
+    {"--peer-loss", "PERCENT[,SEED]", nullptr, &setPeerLoss,
+     "--peer-loss wants PERCENT[,SEED], a percent from 0 to 100",
+     {[](const HostOptions& o) { return o.peerLossPercent > 0.0; }, kAnswerBuiltInOnly}},
+    {"--help", "", "this text", &setSwitch<&HostOptions::help>, nullptr, {}},
+    {"-h", "", nullptr, &setSwitch<&HostOptions::help>, nullptr, {}},  // short for --help
+    {nullptr, nullptr, nullptr, nullptr, nullptr, {}},
+};
+
+const HostOption* findOption(const std::string& name) {
+    for (const HostOption* o = kOptions; o->name; ++o)
+        if (name == o->name) return o;
+    return nullptr;
+}
+
+// Checks between options, once all are read.
+bool checkCombination(const HostOptions& out, std::string& error) {
+    if (!out.builtIn()) {
+        for (const HostOption* o = kOptions; o->name; ++o) {
+            if (o->builtInOnly.uses && o->builtInOnly.uses(out)) {
+                error = o->builtInOnly.error;
                 return false;
             }
-            *value = argv[++i];
-            return true;
-        };
-        const char* value = nullptr;
-        if (opt == "--help" || opt == "-h") {
-            out.help = true;
-        } else if (opt == "--info") {
-            out.info = true;
-        } else if (opt == "--fast") {
-            out.fast = true;
-        } else if (opt == "--play") {
-            out.play = true;
-        } else if (opt == "--commands") {
-            out.commands = true;
-        } else if (opt == "--seconds") {
-            if (!needsValue(&value)) return false;
-            if (!parseDouble(value, 0.0, kMaxSeconds, out.seconds) || out.seconds <= 0.0) {
-                error = "--seconds wants a number of seconds above 0 and at most 86400";
-                return false;
-            }
-        } else if (opt == "--block") {
-            if (!needsValue(&value)) return false;
-            if (!parseInt(value, kMinBlock, kMaxBlock, out.blockSize)) {
-                error = "--block wants a whole number of frames from 1 to 65536";
-                return false;
-            }
-        } else if (opt == "--rate") {
-            if (!needsValue(&value)) return false;
-            if (!parseInt(value, kMinRate, kMaxRate, out.sampleRate)) {
-                error = "--rate wants a whole sample rate from 1000 to 768000";
-                return false;
-            }
-        } else if (opt == "--instances") {
-            if (!needsValue(&value)) return false;
-            if (!parseInt(value, 1, kMaxInstances, out.instances)) {
-                error = "--instances wants a whole number of instances from 1 to 16";
-                return false;
-            }
-        } else if (opt == "--tempo") {
-            if (!needsValue(&value)) return false;
-            if (!parseDouble(value, kMinTempo, kMaxTempo, out.tempo)) {
-                error = "--tempo wants beats per minute from 1 to 999";
-                return false;
-            }
-        } else if (opt == "--latency") {
-            if (!needsValue(&value)) return false;
-            if (!parseLatency(value, out.inputLatency, out.outputLatency)) {
-                error = "--latency wants IN,OUT in samples, each from 0 to 1048576";
-                return false;
-            }
-        } else if (opt == "--input" || opt == "--output" || opt == "--chunk-in" || opt == "--chunk-out" ||
-                   opt == "--plugin" || opt == "--script") {
-            if (!needsValue(&value)) return false;
-            if (!*value) {
-                error = opt + " wants a file name";
-                return false;
-            }
-            std::string& target = opt == "--input"      ? out.inputPath
-                                  : opt == "--output"   ? out.outputPath
-                                  : opt == "--chunk-in" ? out.chunkInPath
-                                  : opt == "--chunk-out" ? out.chunkOutPath
-                                  : opt == "--script"    ? out.scriptPath
-                                                         : out.pluginPath;
-            target = value;
-        } else if (opt == "--address") {
-            if (!needsValue(&value)) return false;
-            if (!isDottedQuad(value)) {
-                error = "--address wants an IPv4 address A.B.C.D";
-                return false;
-            }
-            out.localAddress = value;
-            addressGiven = true;
-        } else if (opt == "--auto-answer") {
-            if (!needsValue(&value)) return false;
-            const std::string v = value;
-            if (v == "accept") out.autoAnswer = HostOptions::Answer::Accept;
-            else if (v == "reject") out.autoAnswer = HostOptions::Answer::Reject;
-            else {
-                error = "--auto-answer wants accept or reject";
-                return false;
-            }
-        } else if (opt == "--peer-loss") {
-            if (!needsValue(&value)) return false;
-            if (!parseLoss(value, out.peerLossPercent, out.peerLossSeed)) {
-                error = "--peer-loss wants PERCENT[,SEED], a percent from 0 to 100";
-                return false;
-            }
-        } else if (opt == "--service") {
-            if (!needsValue(&value)) return false;
-            if (!parseService(value, out.serviceHost, out.servicePort)) {
-                error = "--service wants HOST:PORT with a port from 1 to 65535";
-                return false;
-            }
-            serviceGiven = true;
-        } else {
-            error = "unknown option " + opt;
-            return false;
         }
-    }
-    if (out.help) return true;
-    if (!out.builtIn() && (addressGiven || serviceGiven)) {
-        error = "--address and --service apply to the built-in plug-in only, not with --plugin";
-        return false;
-    }
-    if (!out.builtIn() && (out.autoAnswer != HostOptions::Answer::None || out.peerLossPercent > 0.0)) {
-        error = "--auto-answer and --peer-loss apply to the built-in plug-in only, not with --plugin";
-        return false;
     }
     if (out.commands && !out.scriptPath.empty()) {
         error = "give either --commands or --script, not both";
@@ -218,51 +218,83 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& out, std::
     return true;
 }
 
+const char kUsageHead[] =
+    "usage: trvhost [options]\n"
+    "Loads the plug-in (built in, or from a shared library) and drives it\n"
+    "through its VST 2 record the way a sequencer does.\n"
+    "\n";
+
+const char kUsageTail[] =
+    "\n"
+    "Commands, one a line, run while the audio blocks keep going; the run ends\n"
+    "at quit, at the end of the input, or after --seconds. Every status line the\n"
+    "plug-in posts is printed as \"status: <line>\". The command help lists them:\n"
+    "login NAME PASSWORD, logout, invite NAME, accept, reject, disconnect, state,\n"
+    "wait TEXT [SECONDS], messages, sleep MS, policy N, quit; for the audio\n"
+    "play FILE.wav|clicks|stop [K], record FILE.wav|stop [K], transport play|stop,\n"
+    "latency [K], and with the built-in plug-in switch send|receive|thru|mute\n"
+    "on|off [K], offset on|off [K], audio, upstream KBITS, quality PERCENT and\n"
+    "codec ID (K: an instance from 1, default 1). Listener events are printed as\n"
+    "\"event: <kind> [<partner>]\", the invitation popup as \"popup: ...\".\n"
+    "Double quotes group words: wait \"is online.\" 5\n"
+    "\n"
+    "Exit status: 0 success, 1 the plug-in or a file failed, 2 bad arguments,\n"
+    "3 a command failed (unknown, bad arguments, or a wait that timed out).\n";
+
+// Help texts start in this column, on the option's line when the name and
+// argument leave two spaces before it, else on the next line.
+constexpr size_t kHelpColumn = 23;
+
+std::string optionLines() {
+    std::string text;
+    for (const HostOption* o = kOptions; o->name; ++o) {
+        if (!o->help) continue;
+        std::string left = std::string("  ") + o->name;
+        if (*o->argument) left += std::string(" ") + o->argument;
+        text += left;
+        if (left.size() + 2 <= kHelpColumn) text.append(kHelpColumn - left.size(), ' ');
+        else text.append(1, '\n').append(kHelpColumn, ' ');
+        for (const char* c = o->help; *c; ++c) {
+            text += *c;
+            if (*c == '\n') text.append(kHelpColumn, ' ');
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+}  // namespace
+
+const HostOption* hostOptionTable() { return kOptions; }
+
+bool parseHostOptions(int argc, const char* const* argv, HostOptions& out, std::string& error) {
+    out = HostOptions{};
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i] ? argv[i] : "";
+        const HostOption* option = findOption(name);
+        if (!option) {
+            error = "unknown option " + name;
+            return false;
+        }
+        const char* argument = nullptr;
+        if (*option->argument) {
+            if (i + 1 >= argc || !argv[i + 1]) {
+                error = name + " needs a value";
+                return false;
+            }
+            argument = argv[++i];
+        }
+        if (!option->set(argument, out)) {
+            error = option->refused;
+            return false;
+        }
+    }
+    // --help prints the usage whatever else the line holds.
+    if (out.help) return true;
+    return checkCombination(out, error);
+}
+
 const char* hostUsage() {
-    return "usage: trvhost [options]\n"
-           "Loads the plug-in (built in, or from a shared library) and drives it\n"
-           "through its VST 2 record the way a sequencer does.\n"
-           "\n"
-           "  --plugin PATH        load the plug-in from a shared library instead of\n"
-           "                       the built-in one\n"
-           "  --instances N        make N instances (1 to 16, default 1), processed in\n"
-           "                       order every block like N tracks; the options below\n"
-           "                       about input, output, chunks and info mean instance 1\n"
-           "  --info               print the plug-in's identity, flags, pins and answers\n"
-           "  --seconds S          run S seconds of audio blocks through processReplacing\n"
-           "  --block N            block size in frames (default 256)\n"
-           "  --rate HZ            sample rate (default 48000)\n"
-           "  --fast               run the blocks unpaced instead of in real time\n"
-           "  --tempo BPM          tempo of the simulated transport (default 120)\n"
-           "  --play               start the transport playing\n"
-           "  --latency IN,OUT     input and output latency in samples the host reports\n"
-           "                       to every instance (default 0,0)\n"
-           "  --input FILE.wav     audio fed to instance 1 (mono or stereo at --rate);\n"
-           "                       silence without it or after its end\n"
-           "  --output FILE.wav    instance 1's output, 32-bit float stereo\n"
-           "  --chunk-in FILE      state sent with effSetChunk before the run\n"
-           "  --chunk-out FILE     state from effGetChunk (bank) after the run\n"
-           "  --address A.B.C.D    local address for every socket (built-in plug-in only)\n"
-           "  --service HOST:PORT  web service to use (built-in plug-in only); commands\n"
-           "                       are then read from standard input unless --script\n"
-           "  --commands           read commands from standard input\n"
-           "  --script FILE        read commands from FILE\n"
-           "  --auto-answer accept|reject\n"
-           "                       answer every invitation popup at once (built-in plug-in)\n"
-           "  --help               this text\n"
-           "\n"
-           "Commands, one a line, run while the audio blocks keep going; the run ends\n"
-           "at quit, at the end of the input, or after --seconds. Every status line the\n"
-           "plug-in posts is printed as \"status: <line>\". The command help lists them:\n"
-           "login NAME PASSWORD, logout, invite NAME, accept, reject, disconnect, state,\n"
-           "wait TEXT [SECONDS], messages, sleep MS, policy N, quit; for the audio\n"
-           "play FILE.wav|clicks|stop [K], record FILE.wav|stop [K], transport play|stop,\n"
-           "latency [K], and with the built-in plug-in switch send|receive|thru|mute\n"
-           "on|off [K], offset on|off [K], audio, upstream KBITS, quality PERCENT and\n"
-           "codec ID (K: an instance from 1, default 1). Listener events are printed as\n"
-           "\"event: <kind> [<partner>]\", the invitation popup as \"popup: ...\".\n"
-           "Double quotes group words: wait \"is online.\" 5\n"
-           "\n"
-           "Exit status: 0 success, 1 the plug-in or a file failed, 2 bad arguments,\n"
-           "3 a command failed (unknown, bad arguments, or a wait that timed out).\n";
+    static const std::string usage = kUsageHead + optionLines() + kUsageTail;
+    return usage.c_str();
 }

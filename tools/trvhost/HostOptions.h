@@ -39,6 +39,33 @@ struct HostOptions {
     bool commandMode() const { return commands || !scriptPath.empty() || (builtIn() && !serviceHost.empty()); }
 };
 
+// The options: one table entry per option, from which both the parser and
+// the usage come. Adding an option is one entry in the table
+// (HostOptions.cpp), plus a setter when its argument needs parsing of its own.
+
+// Stores an option's argument (null for a switch) in the options; false
+// refuses the argument.
+using OptionSetter = bool (*)(const char* argument, HostOptions& options);
+
+// An option of the built-in plug-in only: whether the parsed options use it,
+// and the error when they do together with --plugin. {} for any plug-in.
+struct BuiltInOnly {
+    bool (*uses)(const HostOptions& options);
+    const char* error;
+};
+
+struct HostOption {
+    const char* name;      // "--block"
+    const char* argument;  // as shown in the usage, e.g. "N"; "" for a switch
+    const char* help;      // usage text, '\n' between its lines; null: not in the usage
+    OptionSetter set;
+    const char* refused;   // the error when set refuses the argument
+    BuiltInOnly builtInOnly;
+};
+
+// The table, in usage order; the last entry has a null name.
+const HostOption* hostOptionTable();
+
 // Parses argv[1..argc-1]. False with a one-line reason on a bad command
 // line; `out` is then unspecified.
 bool parseHostOptions(int argc, const char* const* argv, HostOptions& out, std::string& error);
