@@ -20,8 +20,7 @@ AudioReceiveStream::AudioReceiveStream(AudioStreamHost& host, PeerConnection& co
 AudioReceiveStream::~AudioReceiveStream() {
     platform::ScopedLock guard(configLock_);
     active_.store(false);
-    paused_.store(true);
-    waitUntilIdle();
+    gate_.close(kBusyWaitMs);
     decoder_.close();
 }
 
@@ -44,11 +43,6 @@ bool AudioReceiveStream::allocate(int frames) {
     return true;
 }
 
-void AudioReceiveStream::waitUntilIdle() {
-    for (unsigned waited = 0; busy_.load() && waited < kBusyWaitMs; waited += kBusyPollMs)
-        platform::sleepMilliseconds(kBusyPollMs);
-}
-
 // ---- Network thread ---------------------------------------------------------
 
 void AudioReceiveStream::onAudioFrame(const PeerMessage& message) {
@@ -56,9 +50,8 @@ void AudioReceiveStream::onAudioFrame(const PeerMessage& message) {
     AudioFrameView v;
     if (!parseAudioFrame(MessageBytes(message.data(), message.length()), v)) return;
     playout_.updateFromHeader(message);
-    // Busy first, then the pause check (see the reconfiguring side).
-    busy_.store(true);
-    if (!paused_.load()) {
+    // Skipped while a reconfiguration holds the gate closed.
+    if (platform::PauseGate::Pass pass{gate_}) {
         lastCodec_.store(v.header.codec, std::memory_order_relaxed);
         if (v.header.codec == kCodecMp3) {
             // A decoder state keeps the rate of its first frame: a partner
@@ -80,7 +73,6 @@ void AudioReceiveStream::onAudioFrame(const PeerMessage& message) {
                 decodeFailures_.fetch_add(1, std::memory_order_relaxed);
         }
     }
-    busy_.store(false);
 }
 
 void AudioReceiveStream::onDecoded(const float* const* channels, int count, int frames, int64_t position) {
@@ -123,28 +115,25 @@ void AudioReceiveStream::setActive(bool on) {
         active_.store(true);
     } else if (!on && active()) {
         active_.store(false);
-        paused_.store(true);
-        waitUntilIdle();
+        gate_.close(kBusyWaitMs);
         decoder_.close();
-        paused_.store(false);
+        gate_.open();
     }
 }
 
 void AudioReceiveStream::flush() {
     platform::ScopedLock guard(configLock_);
-    paused_.store(true);
-    waitUntilIdle();
+    gate_.close(kBusyWaitMs);
     playout_.reset();
-    paused_.store(false);
+    gate_.open();
 }
 
 void AudioReceiveStream::setBlockSize(int frames) {
     platform::ScopedLock guard(configLock_);
     if (frames <= 0 || frames == blockSize()) return;
-    paused_.store(true);
-    waitUntilIdle();
+    gate_.close(kBusyWaitMs);
     allocate(frames);
-    paused_.store(false);
+    gate_.open();
 }
 
 void AudioReceiveStream::setTransportSync(bool on) { playout_.setSyncEnabled(on); }

@@ -3,11 +3,13 @@
 // AudioFrame to onAudioFrame, which decodes it (MP3 only) into the playout
 // buffer; each block cycle beginBlock reads the partner's audio for the
 // block into `output`, which every instance with its receive switch on
-// plays. Reconfiguring uses the paused and busy flags (at most 500 ms).
+// plays. Reconfiguring closes a pause gate that the network thread passes
+// without waiting (the closer waits at most 500 ms for it to leave).
 #include <atomic>
 #include <cstdint>
 #include <memory>
 
+#include "platform/PauseGate.h"
 #include "trvcore/Mp3Decoder.h"
 #include "trvcore/PlayoutBuffer.h"
 
@@ -18,7 +20,6 @@ class PeerMessage;
 class AudioReceiveStream : private AudioDecoderListener {
 public:
     static constexpr unsigned kBusyWaitMs = 500;
-    static constexpr unsigned kBusyPollMs = 20;
 
     // Active, with a flushed playout buffer and an open decoder; the play
     // block sized for host.blockSize(). Restart requests go to `connection`.
@@ -58,7 +59,6 @@ public:
 
 private:
     void onDecoded(const float* const* channels, int count, int frames, int64_t position) override;
-    void waitUntilIdle();
     bool allocate(int frames);
 
     AudioStreamHost& host_;
@@ -72,8 +72,7 @@ private:
     int channelCount_ = 0;
     std::atomic<int64_t> decodedFrames_{0};
     std::atomic<uint16_t> lastCodec_{0};
-    std::atomic<bool> paused_{false};
-    std::atomic<bool> busy_{false};
+    platform::PauseGate gate_;  // the network thread against reconfiguring
     std::atomic<bool> active_{true};
     std::atomic<uint32_t> decodeFailures_{0};
     std::atomic<uint32_t> rateMismatches_{0};

@@ -27,8 +27,7 @@ AudioSendStream::~AudioSendStream() {
     platform::ScopedLock guard(configLock_);
     enabled_.store(false);
     running_.store(false);
-    paused_.store(true);
-    waitUntilIdle();
+    gate_.close(kBusyWaitMs);
     stop();
     waitUntilFinished();
     delete encoder_.exchange(nullptr);
@@ -58,14 +57,14 @@ bool AudioSendStream::allocate(int frames) {
 
 void AudioSendStream::beginBlock(int frames) {
     blockFrames_ = 0;
-    if (paused_.load() || !enabled() || frames <= 0 || frames > blockSize() || !accum_[0]) return;
+    if (gate_.isClosed() || !enabled() || frames <= 0 || frames > blockSize() || !accum_[0]) return;
     blockFrames_ = frames;
     firstInput_ = true;
     for (auto& a : accum_) std::memset(a.get(), 0, sizeof(float) * static_cast<size_t>(frames));
 }
 
 void AudioSendStream::addInput(float* const* channels, int count, int frames) {
-    if (paused_.load() || frames != blockFrames_ || frames <= 0 || !channels) return;
+    if (gate_.isClosed() || frames != blockFrames_ || frames <= 0 || !channels) return;
     platform::ScopedLock cycle(host_.processLock());
     const int n = count < 2 ? count : 2;
     for (int c = 0; c < n; ++c) {
@@ -86,10 +85,9 @@ void AudioSendStream::endBlock() {
     firstInput_ = false;
     blockFrames_ = 0;
     if (n == 0 || !isRunning()) return;
-    // Busy first, then the pause check: a reconfiguration that sets paused
-    // and then sees busy clear can be sure this thread keeps out.
-    audioBusy_.store(true);
-    if (!paused_.load()) {
+    // A reconfiguration in progress holds the gate closed: the block is
+    // skipped, never waited for.
+    if (platform::PauseGate::Pass pass{gate_}) {
         const VstTimeInfo& t = host_.cycleTimeInfo();
         const int32_t f = t.flags;
         const int32_t last = lastTransportFlags_.load(std::memory_order_relaxed);
@@ -117,7 +115,6 @@ void AudioSendStream::endBlock() {
         }
         framesSubmitted_.fetch_add(n, std::memory_order_relaxed);
     }
-    audioBusy_.store(false);
 }
 
 // ---- Encoder thread ---------------------------------------------------------
@@ -130,16 +127,10 @@ void AudioSendStream::run() {
             continue;
         }
         for (;;) {
-            encoderBusy_.store(true);
-            if (paused_.load() || !enabled()) {
-                encoderBusy_.store(false);
-                break;
-            }
+            platform::PauseGate::Pass pass(gate_);
+            if (!pass || !enabled()) break;
             MediaSlot* slot = blockQueue_ ? blockQueue_->pop() : nullptr;
-            if (!slot) {
-                encoderBusy_.store(false);
-                break;
-            }
+            if (!slot) break;
             AudioEncoder* encoder = encoder_.load(std::memory_order_acquire);
             const int frames = static_cast<int>(slot->spare);
             if (encoder && isRunning() && frames > 0 && slot->length >= frames * 8) {
@@ -147,7 +138,6 @@ void AudioSendStream::run() {
                 const float* channels[2] = {data, data + frames};
                 encoder->encode(channels, frames, this);
             }
-            encoderBusy_.store(false);
         }
         wait();
     }
@@ -179,12 +169,6 @@ void AudioSendStream::onEncoded(const uint8_t* data, int length, int64_t positio
 
 // ---- Reconfiguration --------------------------------------------------------
 
-void AudioSendStream::waitUntilIdle() {
-    for (unsigned waited = 0; (audioBusy_.load() || encoderBusy_.load()) && waited < kBusyWaitMs;
-         waited += kBusyPollMs)
-        platform::sleepMilliseconds(kBusyPollMs);
-}
-
 void AudioSendStream::startEncoder() {
     framesSubmitted_.store(0, std::memory_order_relaxed);
     framesAtStart_.store(0, std::memory_order_relaxed);
@@ -210,8 +194,7 @@ void AudioSendStream::startEncoder() {
 
 void AudioSendStream::stopEncoder() {
     running_.store(false);
-    paused_.store(true);
-    waitUntilIdle();
+    gate_.close(kBusyWaitMs);
     if (blockQueue_) blockQueue_->reset();
     wake();
     AudioEncoder* encoder = encoder_.exchange(nullptr);
@@ -222,7 +205,7 @@ void AudioSendStream::stopEncoder() {
         encoder->close();
     }
     delete encoder;
-    paused_.store(false);
+    gate_.open();
 }
 
 void AudioSendStream::setActive(bool on) {
@@ -252,8 +235,7 @@ void AudioSendStream::restartIfBitrateChanged() {
 void AudioSendStream::setBlockSize(int frames) {
     platform::ScopedLock guard(configLock_);
     if (frames <= 0 || frames == blockSize()) return;
-    paused_.store(true);
-    waitUntilIdle();
+    gate_.close(kBusyWaitMs);
     allocate(frames);
-    paused_.store(false);
+    gate_.open();
 }

@@ -7,8 +7,8 @@
 // and transport positions, to the partner's connection.
 //
 // Reconfiguring (setActive, setBlockSize) runs on a GUI or session thread
-// and keeps the audio and encoder threads out with the paused flag and the
-// two busy flags, waiting at most 3000 ms, instead of a lock.
+// and keeps the audio and encoder threads out with a pause gate, waiting at
+// most 3000 ms for them to leave; they never wait for it.
 //
 // The audio thread does copies and additions only; the block queue, the
 // accumulators and the message buffer are allocated at construction and at
@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/PauseGate.h"
 #include "trvcore/AudioEncoder.h"
 #include "trvcore/WorkerThread.h"
 #include "trvcore/trvnetwork/PeerMessage.h"
@@ -30,7 +31,6 @@ public:
     static constexpr int kQueueSlots = 64;
     static constexpr int kQueueBytesPerFrame = 512;  // 64 blocks of 2 x float
     static constexpr unsigned kBusyWaitMs = 3000;
-    static constexpr unsigned kBusyPollMs = 100;
     // The encoder thread sleeps until there is a whole encoder frame to
     // encode: the audio thread wakes it with the block that completes one
     // (one system call per 1152 frames, not per block), and the thread
@@ -77,7 +77,6 @@ private:
     void onEncoded(const uint8_t* data, int length, int64_t position, int kind) override;
     void startEncoder();
     void stopEncoder();
-    void waitUntilIdle();
     bool allocate(int frames);
 
     AudioStreamHost& host_;
@@ -100,9 +99,7 @@ private:
     std::atomic<int> bitrate_{0};
     std::atomic<int> encoderLatency_{0};
     std::atomic<bool> running_{false};
-    std::atomic<bool> paused_{false};
-    std::atomic<bool> audioBusy_{false};
-    std::atomic<bool> encoderBusy_{false};
+    platform::PauseGate gate_;  // audio and encoder threads against reconfiguring
     std::atomic<bool> enabled_{false};
     bool firstInput_ = false;
     platform::RecursiveLock configLock_;  // serialises setActive/setBlockSize callers

@@ -59,7 +59,7 @@ PartnerSession::PartnerSession(SessionHost& host, PeerLink& link, const OnlineUs
 
 PartnerSession::~PartnerSession() {
     if (connection_) connection_->setListener(nullptr);
-    closed_.store(true, std::memory_order_relaxed);
+    state_.store(State::Closed, std::memory_order_release);
     stop();
     // The controller drops its reference only once the thread has ended, so
     // this wait is a last guard, not a path taken in practice.
@@ -88,14 +88,18 @@ bool PartnerSession::deadlinePassed(uint32_t nowMs) const {
     return d != 0 && static_cast<int32_t>(nowMs - d) >= 0;
 }
 
-PartnerSession::State PartnerSession::state() const {
-    if (closed()) return State::Closed;
-    if (connected()) return State::Connected;
-    if (outgoing()) return acknowledged() && waitingForAccept() ? State::WaitingForAnswer : State::Inviting;
-    if (awaitingAnswer()) return State::Asking;
-    if (answered()) return State::Accepted;
-    return acknowledged() ? State::Invited : State::Inviting;
+bool PartnerSession::acknowledged() const {
+    switch (state()) {
+        case State::WaitingForAnswer:
+        case State::Invited:
+        case State::Asking:
+        case State::Accepted:
+        case State::Connected: return true;
+        default: return false;
+    }
 }
+
+void PartnerSession::changeState(State next) { state_.store(next, std::memory_order_release); }
 
 bool PartnerSession::lastStatusReport(uint8_t (&out)[kStatusReportBytes]) const {
     platform::ScopedLock guard(reportLock_);
@@ -107,82 +111,73 @@ bool PartnerSession::lastStatusReport(uint8_t (&out)[kStatusReportBytes]) const 
 // ---- Handshake operations on the caller's thread ---------------------------
 
 void PartnerSession::startInvitation(bool outgoing) {
-    lock_.lock();
-    if (inviting() || closed()) {
-        lock_.unlock();
-        return;
+    {
+        platform::ScopedLock guard(lock_);
+        if (state() != State::New) return;
+        direction_.store(outgoing ? HandshakeDirection::Outgoing : HandshakeDirection::Incoming,
+                         std::memory_order_relaxed);
+        roundTrip_.store(0.0, std::memory_order_relaxed);
+        maxRoundTrip_.store(0.0, std::memory_order_relaxed);
+        deadline_.store(0, std::memory_order_relaxed);
+        connection_->reset();
+        changeState(State::Inviting);
+        if (outgoing) setDeadline(platform::tickCount() + kDeadlineMs);
     }
+    if (!outgoing) return;
     addRef();
-    inviting_.store(true, std::memory_order_relaxed);
-    awaitingAnswer_.store(false, std::memory_order_relaxed);
-    acknowledged_.store(false, std::memory_order_relaxed);
-    waitingForAccept_.store(false, std::memory_order_relaxed);
-    answered_.store(false, std::memory_order_relaxed);
-    connected_.store(false, std::memory_order_relaxed);
-    outgoing_.store(outgoing, std::memory_order_relaxed);
-    roundTrip_.store(0.0, std::memory_order_relaxed);
-    maxRoundTrip_.store(0.0, std::memory_order_relaxed);
-    deadline_.store(0, std::memory_order_relaxed);
-    connection_->reset();
-    if (outgoing) {
-        postLine("Inviting %s...");
-        setDeadline(platform::tickCount() + kDeadlineMs);
-        inviteRounds();
-    }
-    inviting_.store(false, std::memory_order_relaxed);
-    lock_.unlock();
+    postLine("Inviting %s...");
+    inviteRounds();
     release();
 }
 
-// Under the session lock, held once; released around every sleep so that
-// the session thread can handle Ringing meanwhile.
+// Outside the session lock: Ringing is handled meanwhile, and ends the rounds.
 void PartnerSession::inviteRounds() {
     PeerAddress wellKnown = connection_->partnerAddress();
     peerAddressFromText(ip_, kPeerUdpPort, wellKnown);
     PeerAddress registered = wellKnown;
     registered.port = port_;
     const bool otherPort = port_ != 0 && port_ != kPeerUdpPort;
-    auto settled = [this] { return acknowledged() || closed(); };
+    auto settled = [this] { return state() != State::Inviting; };
     for (int round = 0; round < kRounds && !settled(); ++round) {
         connection_->setPartnerAddress(wellKnown);
         send(InvitationStep::Invite);
         if (otherPort) {
-            for (int step = 0; step < kRegisteredPortSteps && !settled(); ++step) sleepUnlocked(kRoundGapMs);
+            for (int step = 0; step < kRegisteredPortSteps && !settled(); ++step)
+                platform::sleepMilliseconds(kRoundGapMs);
             if (!settled()) {
                 connection_->setPartnerAddress(registered);
                 send(InvitationStep::Invite);
             }
         }
-        sleepUnlocked(kRoundGapMs);
+        platform::sleepMilliseconds(kRoundGapMs);
     }
 }
 
 void PartnerSession::acceptInvitation(bool accept) {
     addRef();
-    bool rejected = false;
+    bool answered = false;
     {
         platform::ScopedLock guard(lock_);
         // Only an incoming invitation that has not been answered yet.
-        if (!closed() && !outgoing() && !connected() && !answered()) {
-            awaitingAnswer_.store(false, std::memory_order_relaxed);
+        const State s = state();
+        if (!outgoing() && (s == State::Inviting || s == State::Invited || s == State::Asking)) {
             deadline_.store(0, std::memory_order_relaxed);
-            if (accept) {
-                answered_.store(true, std::memory_order_relaxed);
-                host_.disconnectOthers(*this);
-                postLine("Accepted connection to %s");
-                for (int i = 0; i < kRounds; ++i) {
-                    send(InvitationStep::Accept);
-                    platform::sleepMilliseconds(kAnswerGapMs);
-                }
-            } else {
-                postLine("Rejected connection to %s");
-                connected_.store(false, std::memory_order_relaxed);
-                for (int i = 0; i < kRounds; ++i) send(InvitationStep::Reject);
-                rejected = true;
-            }
+            if (accept) changeState(State::Accepted);
+            answered = true;
         }
     }
-    if (rejected) close(false);
+    if (answered && accept) {
+        host_.disconnectOthers(*this);
+        postLine("Accepted connection to %s");
+        for (int i = 0; i < kRounds && !closed(); ++i) {
+            send(InvitationStep::Accept);
+            platform::sleepMilliseconds(kAnswerGapMs);
+        }
+    } else if (answered) {
+        postLine("Rejected connection to %s");
+        for (int i = 0; i < kRounds; ++i) send(InvitationStep::Reject);
+        close(false);
+    }
     release();
 }
 
@@ -190,21 +185,19 @@ void PartnerSession::close(bool tellPartner) {
     {
         platform::ScopedLock guard(lock_);
         if (closed()) return;
-        closed_.store(true, std::memory_order_relaxed);
-        addRef();
+        changeState(State::Closed);
         deadline_.store(0, std::memory_order_relaxed);
         wake();
-        awaitingAnswer_.store(false, std::memory_order_relaxed);
-        connected_.store(false, std::memory_order_relaxed);
-        // The media streams stop before the connection closes.
-        sendStream_->setActive(false);
-        receiveStream_->setActive(false);
-        // The connection sends the Bye rounds, spaced out: a partner that
-        // lost them all would stay connected to nobody. Repeats find no
-        // session there and are dropped.
-        connection_->close(tellPartner);
-        queue_.clear();
     }
+    addRef();
+    // The media streams stop before the connection closes. The connection
+    // sends the Bye rounds, spaced out (a partner that lost them all would
+    // stay connected to nobody; repeats find no session there), and gives
+    // what is queued up to a second to leave: all outside the lock.
+    sendStream_->setActive(false);
+    receiveStream_->setActive(false);
+    connection_->close(tellPartner);
+    queue_.clear();
     host_.sessionClosed(*this);
     release();
 }
@@ -270,12 +263,12 @@ void PartnerSession::handle(const PeerMessage& message) {
     switch (static_cast<MessageKind>(message.kind())) {
         case MessageKind::Invitation: {
             InvitationStep step;
-            if (parseInvitation(message, step)) onInvitationStep(step);
+            if (parseInvitation(message, step)) onHandshakeStep(handshakeStepOf(step));
             break;
         }
         case MessageKind::Bye: {
             uint8_t subKind = 0;
-            if (parseBareMessage(message, MessageKind::Bye, subKind)) onBye();
+            if (parseBareMessage(message, MessageKind::Bye, subKind)) onHandshakeStep(HandshakeStep::Bye);
             break;
         }
         case MessageKind::Ping: answerPing(message); break;
@@ -296,99 +289,54 @@ void PartnerSession::handle(const PeerMessage& message) {
     }
 }
 
-void PartnerSession::onInvitationStep(InvitationStep step) {
-    switch (step) {
-        case InvitationStep::Invite: onInvite(); break;
-        case InvitationStep::Ringing: onRinging(); break;
-        case InvitationStep::Ask: onAsk(); break;
-        case InvitationStep::Accept: onAccept(); break;
-        case InvitationStep::Reject: onReject(); break;
-        case InvitationStep::Connected: onConnected(); break;
-        case InvitationStep::Aborted: onAborted(); break;
-    }
-}
-
-void PartnerSession::onInvite() {
-    platform::ScopedLock guard(lock_);
-    if (acknowledged()) return;
-    acknowledged_.store(true, std::memory_order_relaxed);
-    deadline_.store(0, std::memory_order_relaxed);
-    if (outgoing()) return;
-    for (int i = 0; i < kRounds; ++i) {
-        // Back to where the Invite came from, and to the well-known port in
-        // case the partner's router keeps that one open instead.
-        PeerAddress seen = connection_->partnerAddress();
-        sendTo(seen, InvitationStep::Ringing);
-        seen.port = kPeerUdpPort;
-        sendTo(seen, InvitationStep::Ringing);
-        platform::sleepMilliseconds(kRoundGapMs);
-    }
-    postLine("Invitation from %s.");
-}
-
-void PartnerSession::onRinging() {
-    platform::ScopedLock guard(lock_);
-    if (waitingForAccept() || !outgoing()) return;
-    waitingForAccept_.store(true, std::memory_order_relaxed);
-    acknowledged_.store(true, std::memory_order_relaxed);
-    awaitingAnswer_.store(false, std::memory_order_relaxed);
-    deadline_.store(0, std::memory_order_relaxed);
-    for (int i = 0; i < kRounds && !connected(); ++i) {
-        if (i > 0) platform::sleepMilliseconds(kRoundGapMs);
-        send(InvitationStep::Ask);
-    }
-    postLine("Waiting for %s to accept Invitation...");
-}
-
-void PartnerSession::onAsk() {
-    platform::ScopedLock guard(lock_);
-    // A late repeat after the user answered must not ask again, nor a
-    // packet handled while another thread closed the session.
-    if (closed() || awaitingAnswer() || outgoing() || answered() || connected()) return;
-    awaitingAnswer_.store(true, std::memory_order_relaxed);
-    connected_.store(false, std::memory_order_relaxed);
-    host_.startChime();
-}
-
-void PartnerSession::onAccept() {
+void PartnerSession::onHandshakeStep(HandshakeStep step) {
+    HandshakeDecision d{State::New};
     {
         platform::ScopedLock guard(lock_);
-        if (closed() || !outgoing() || connected()) return;
-        connected_.store(true, std::memory_order_relaxed);
-        acknowledged_.store(true, std::memory_order_relaxed);
-        awaitingAnswer_.store(false, std::memory_order_relaxed);
-        deadline_.store(0, std::memory_order_relaxed);
-        startStreams();
-        postLine("Connected to %s");
-        for (int i = 0; i < kRounds; ++i) {
-            send(InvitationStep::Connected);
-            platform::sleepMilliseconds(kAnswerGapMs);
-        }
+        const State from = state();
+        d = decideHandshake(from, step, direction_.load(std::memory_order_relaxed));
+        if (d.ignored(from)) return;
+        if (d.clearDeadline) deadline_.store(0, std::memory_order_relaxed);
+        // Closing is close()'s own change; the others happen here.
+        if (!d.close && d.next != from) changeState(d.next);
+        if (d.startStreams) startStreams();
+        if (d.chime) host_.startChime();
     }
-    if (!closed()) host_.sessionConnected(*this);
+    const char* line = handshakeLinePattern(d.line);
+    if (line && !d.lineAfterRounds) postLine(line);
+    runRounds(d.rounds);
+    if (line && d.lineAfterRounds) postLine(line);
+    if (d.tellConnected && !closed()) host_.sessionConnected(*this);
+    if (d.close) close(true);
 }
 
-void PartnerSession::onReject() {
-    {
-        platform::ScopedLock guard(lock_);
-        if (!outgoing() || connected() || closed()) return;
-        awaitingAnswer_.store(false, std::memory_order_relaxed);
-        postLine("Sorry, %s rejected your invitation.");
+void PartnerSession::runRounds(HandshakeRounds rounds) {
+    switch (rounds) {
+        case HandshakeRounds::Ringing:
+            for (int i = 0; i < kRounds && !closed(); ++i) {
+                // Back to where the Invite came from, and to the well-known
+                // port in case the partner's router keeps that one open.
+                PeerAddress seen = connection_->partnerAddress();
+                sendTo(seen, InvitationStep::Ringing);
+                seen.port = kPeerUdpPort;
+                sendTo(seen, InvitationStep::Ringing);
+                platform::sleepMilliseconds(kRoundGapMs);
+            }
+            break;
+        case HandshakeRounds::Ask:
+            for (int i = 0; i < kRounds && state() == State::WaitingForAnswer; ++i) {
+                if (i > 0) platform::sleepMilliseconds(kRoundGapMs);
+                send(InvitationStep::Ask);
+            }
+            break;
+        case HandshakeRounds::Connected:
+            for (int i = 0; i < kRounds && !closed(); ++i) {
+                send(InvitationStep::Connected);
+                platform::sleepMilliseconds(kAnswerGapMs);
+            }
+            break;
+        case HandshakeRounds::None: break;
     }
-    close(true);
-}
-
-void PartnerSession::onConnected() {
-    {
-        platform::ScopedLock guard(lock_);
-        // Only after this user accepted: a partner cannot connect unasked.
-        if (closed() || outgoing() || connected() || !answered()) return;
-        connected_.store(true, std::memory_order_relaxed);
-        awaitingAnswer_.store(false, std::memory_order_relaxed);
-        startStreams();
-        postLine("Connected to %s");
-    }
-    if (!closed()) host_.sessionConnected(*this);
 }
 
 void PartnerSession::startStreams() {
@@ -403,25 +351,6 @@ void PartnerSession::startStreams() {
 void PartnerSession::setMonitorMode(bool on) {
     monitorMode_.store(on, std::memory_order_relaxed);
     receiveStream_->setTransportSync(!on);
-}
-
-void PartnerSession::onAborted() {
-    platform::ScopedLock guard(lock_);
-    // Only the question this user is being asked can be withdrawn: it goes
-    // back to invited. Anywhere else (connected above all) it means nothing.
-    if (closed() || outgoing() || connected() || !awaitingAnswer()) return;
-    awaitingAnswer_.store(false, std::memory_order_relaxed);
-    postLine("%s has aborted an invitation.");
-}
-
-void PartnerSession::onBye() {
-    {
-        platform::ScopedLock guard(lock_);
-        if (closed()) return;
-        if (awaitingAnswer()) postLine("%s cancelled the invitation.");
-        connected_.store(false, std::memory_order_relaxed);
-    }
-    close(true);
 }
 
 void PartnerSession::answerPing(const PeerMessage& ping) {
@@ -466,10 +395,4 @@ void PartnerSession::postLine(const char* pattern) {
     char line[OnlineUser::kNameBytes + 64];
     std::snprintf(line, sizeof line, pattern, name_);
     host_.postMessage(line);
-}
-
-void PartnerSession::sleepUnlocked(unsigned ms) {
-    lock_.unlock();
-    platform::sleepMilliseconds(ms);
-    lock_.lock();
 }

@@ -5,27 +5,30 @@
 // the online list (incoming).
 //
 // Handshake (control packets, kind 18, the step in subKind; each sent in
-// several rounds because UDP may drop them, repeats ignored through the
-// flags):
+// several rounds because UDP may drop them, repeats ignored by the state):
 //   inviter                      invitee
 //   Invite  ------------------>  (controller creates the incoming session)
 //           <------------------  Ringing          "Invitation from %s."
 //   Ask     ------------------>  asks its user    (pendingInvitation)
 //           <------------------  Accept or Reject
 //   Connected ---------------->                   both "Connected to %s"
-// A Bye (kind 13) ends the session on either side.
+// A Bye (kind 13) ends the session on either side. The state and what each
+// step does in each state are Handshake.h's.
 //
 // Threads and locks:
 // - The network thread hands every packet of this partner to the
-//   connection, whose listener is this session (onPeerMessage): it measures
-//   round trips, then queues the packet and wakes the session thread.
+//   connection, whose listener is this session (onPeerMessage): audio goes
+//   to the receive stream, media and file messages to their sinks, the
+//   rest is queued for the session thread, which is woken.
 // - The session thread handles the queued packets one at a time.
 // - startInvitation, acceptInvitation and close run on the caller's thread
 //   (the editor's, or the network thread for an incoming invitation).
-// - The session lock guards the handshake: every change of a flag happens
-//   under it. The flags are atomics, so queries read them without it.
-//   startInvitation releases it around its sleeps so that Ringing can be
-//   handled meanwhile. close() is never called with it held.
+// - The session lock guards the state: it changes in one place
+//   (changeState), under the lock, together with what must not be
+//   separated from it (starting the media). Rounds of packets and their
+//   pauses, status lines, closing the connection and calls into the
+//   controller run after the lock is let go. Queries read the state
+//   without it.
 //
 // References: 1 at creation, held by the creator; every holder (the
 // controller's list, a plug-in instance's partner, an operation in
@@ -38,6 +41,7 @@
 #include "platform/Lock.h"
 #include "trvcore/AudioReceiveStream.h"
 #include "trvcore/AudioSendStream.h"
+#include "trvcore/Handshake.h"
 #include "trvcore/SessionPacketQueue.h"
 #include "trvcore/WorkerThread.h"
 #include "trvcore/trvnetwork/OnlineUser.h"
@@ -70,8 +74,7 @@ public:
     static constexpr double kMaxRoundTripSeconds = 20.0;
     static constexpr size_t kStatusReportBytes = kStatusReportSize;
 
-    // States derived from the flags, for display and tests.
-    enum class State { Inviting, WaitingForAnswer, Invited, Asking, Accepted, Connected, Closed };
+    using State = HandshakeState;
 
     // A session with `partner`, its connection aimed at the partner's IP and
     // port 58116, its thread started. One reference, the caller's. Null when
@@ -82,9 +85,10 @@ public:
     // Drops one reference; the last one deletes the session.
     void release();
 
-    // Starts the handshake. Outgoing: posts "Inviting %s...", sets the 8 s
-    // deadline and sends Invite rounds until Ringing arrives (blocks up to
-    // about 5.5 s). Incoming: only resets the flags and the connection.
+    // Starts the handshake (once). Outgoing: posts "Inviting %s...", sets
+    // the 8 s deadline and sends Invite rounds until Ringing arrives
+    // (blocks up to about 5.5 s). Incoming: only resets the statistics and
+    // the connection.
     void startInvitation(bool outgoing);
     // The user's answer to the Ask of an incoming invitation. Accept ends
     // every other session first and sends Accept (blocks about 750 ms);
@@ -112,16 +116,15 @@ public:
     const char* partnerIp() const { return ip_; }
     uint16_t partnerPort() const { return port_; }
 
-    bool outgoing() const { return outgoing_.load(std::memory_order_relaxed); }
-    bool inviting() const { return inviting_.load(std::memory_order_relaxed); }
-    bool acknowledged() const { return acknowledged_.load(std::memory_order_relaxed); }
-    bool awaitingAnswer() const { return awaitingAnswer_.load(std::memory_order_relaxed); }
-    bool waitingForAccept() const { return waitingForAccept_.load(std::memory_order_relaxed); }
-    // Invited side: this user accepted.
-    bool answered() const { return answered_.load(std::memory_order_relaxed); }
-    bool connected() const { return connected_.load(std::memory_order_relaxed); }
-    bool closed() const { return closed_.load(std::memory_order_relaxed); }
-    State state() const;
+    State state() const { return state_.load(std::memory_order_acquire); }
+    bool outgoing() const { return direction_.load(std::memory_order_relaxed) == HandshakeDirection::Outgoing; }
+    // The partner answered the first step: Ringing came (outgoing) or the
+    // Invite was handled (incoming).
+    bool acknowledged() const;
+    // This user is being asked to accept.
+    bool awaitingAnswer() const { return state() == State::Asking; }
+    bool connected() const { return state() == State::Connected; }
+    bool closed() const { return state() == State::Closed; }
     // The session thread has ended (or never ran): the session may go.
     bool threadEnded() const { return isFinished() || !threadCreated(); }
 
@@ -165,26 +168,22 @@ private:
 
     // Session thread.
     void handle(const PeerMessage& message);
-    void onInvitationStep(InvitationStep step);
-    void onInvite();
-    void onRinging();
-    void onAsk();
-    void onAccept();
-    void onReject();
-    void onConnected();
-    void onAborted();
-    void onBye();
+    // One step from the partner, as Handshake.h decides it.
+    void onHandshakeStep(HandshakeStep step);
+    // Under the session lock: the only place the state changes.
+    void changeState(State next);
+    void runRounds(HandshakeRounds rounds);
     void answerPing(const PeerMessage& ping);
     void keepStatusReport(const PeerMessage& report);
 
     // Connecting: the audio streams start (under the session lock).
     void startStreams();
+    // The Invite rounds, outside the lock, until the partner answers or the
+    // session closes.
     void inviteRounds();
     void send(InvitationStep step);
     void sendTo(const PeerAddress& to, InvitationStep step);
     void postLine(const char* pattern);
-    // Releases the session lock (held once) for the sleep.
-    void sleepUnlocked(unsigned ms);
 
     SessionHost& host_;
     PeerLink& link_;
@@ -195,14 +194,8 @@ private:
     std::atomic<int> refs_{1};
     platform::RecursiveLock lock_;  // the session lock
     std::atomic<uint32_t> deadline_{0};
-    std::atomic<bool> outgoing_{false};
-    std::atomic<bool> inviting_{false};
-    std::atomic<bool> acknowledged_{false};
-    std::atomic<bool> awaitingAnswer_{false};
-    std::atomic<bool> waitingForAccept_{false};
-    std::atomic<bool> answered_{false};
-    std::atomic<bool> connected_{false};
-    std::atomic<bool> closed_{false};
+    std::atomic<State> state_{State::New};  // written by changeState only
+    std::atomic<HandshakeDirection> direction_{HandshakeDirection::Incoming};
     std::atomic<bool> monitorMode_{false};
 
     std::unique_ptr<PeerConnection> connection_;

@@ -19,8 +19,9 @@ public:
     // keep it until its thread has ended. Called once, from close(),
     // without the session's lock; the caller holds a reference.
     virtual void sessionClosed(PartnerSession& session) = 0;
-    // The user accepts `keep`: end every other session first. Called with
-    // keep's lock held, on the thread that answers the invitation.
+    // The user accepts `keep`: end every other session first. Called on the
+    // thread that answers the invitation, without keep's lock (the others'
+    // closing takes a while).
     virtual void disconnectOthers(PartnerSession& keep) = 0;
     // This user's values for a StatusReport: codec, audio share, upstream
     // rate and audio bitrate.

@@ -37,6 +37,7 @@ const char* outcomeText(commands::InviteOutcome o) {
 
 const char* stateText(PartnerSession::State s) {
     switch (s) {
+        case PartnerSession::State::New:
         case PartnerSession::State::Inviting: return "inviting";
         case PartnerSession::State::WaitingForAnswer: return "waiting-for-answer";
         case PartnerSession::State::Invited: return "invited";
