@@ -378,14 +378,13 @@ VstInt32 LinkPlugin::canDo(char* text) {
     return -1;
 }
 
-void LinkPlugin::onSessionEvent(void* object, int kind) {
-    auto* session = static_cast<PartnerSession*>(object);
+void LinkPlugin::onSessionEvent(PartnerSession* session, SessionEvent event) {
     PartnerSession* dropped = nullptr;  // released after the locks
     {
         platform::ScopedLock guard(lock_);
-        if (kind == kServiceTimedOut) {
+        if (event == SessionEvent::ServiceTimedOut) {
             sessionTimedOut_.store(true, std::memory_order_relaxed);
-        } else if (kind == kConnected && session) {
+        } else if (event == SessionEvent::Connected && session) {
             // A session already taken keeps its one reference; one that
             // replaces an earlier partner frees that one's.
             if (!session->awaitingAnswer() && partner() != session) {
@@ -393,7 +392,7 @@ void LinkPlugin::onSessionEvent(void* object, int kind) {
                 platform::ScopedLock process(controller_->processLock());
                 dropped = partner_.exchange(session, std::memory_order_relaxed);
             }
-        } else if (kind == kReleased && session) {
+        } else if (event == SessionEvent::Released && session) {
             if (partner() == session) {
                 // The editor drops the partner's enlarged video window here.
                 {

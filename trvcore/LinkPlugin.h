@@ -7,6 +7,7 @@
 
 #include "platform/Lock.h"
 #include "trvcore/PluginChunk.h"
+#include "trvcore/ProcessInstance.h"
 #include "trvcore/SessionListener.h"
 #include "vst/AudioEffectX.h"
 
@@ -15,7 +16,7 @@ class PartnerSession;
 class SessionController;
 class SessionRef;
 
-class LinkPlugin : public AudioEffectX, public SessionListener {
+class LinkPlugin : public AudioEffectX, public SessionListener, public ProcessInstance {
 public:
     static constexpr VstInt32 kUniqueId = static_cast<VstInt32>(PluginChunk::kId);
     static constexpr int kProgramNameBytes = 64;
@@ -63,7 +64,9 @@ public:
     VstInt32 canDo(char* text) override;
 
     // Session events from the controller.
-    void onSessionEvent(void* object, int kind) override;
+    void onSessionEvent(PartnerSession* session, SessionEvent event) override;
+    // The block cycle's question to this instance's host.
+    const VstTimeInfo* hostTimeInfo(VstInt32 filter) override { return getTimeInfo(filter); }
 
     // Switches, for the editor.
     void toggleSend() { flip(sendEnabled_); }

@@ -1,5 +1,7 @@
 #include "trvcore/MessageLog.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 MessageLog::MessageLog() { reset(); }
@@ -9,6 +11,15 @@ void MessageLog::reset() {
     std::memset(lines_, 0, sizeof lines_);
     writeIndex_ = 0;
     wrapCount_ = 0;
+}
+
+void MessageLog::postf(const char* format, ...) {
+    char line[kLineBytes * 4];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    post(line);
 }
 
 void MessageLog::post(const char* text) {

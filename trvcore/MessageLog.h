@@ -14,6 +14,12 @@ public:
     void reset();
     // Texts of 64 characters or more are cut to their first 62.
     void post(const char* text);
+    // printf-style; the formatted text is cut as post cuts it.
+    void postf(const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
     // Copies the k-th most recent line (0 newest, k above 15 taken as 15)
     // into out[kLineBytes]; false if there is no such line.
     bool message(int k, char* out) const;

@@ -1,14 +1,11 @@
 #include "trvcore/SessionController.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 #include "platform/Clock.h"
 #include "platform/Shell.h"
-#include "trvcore/LinkPlugin.h"
 #include "trvcore/PartnerSession.h"
-#include "trvcore/SessionListener.h"
+#include "trvcore/trvnetwork/ControlMessages.h"
 #include "trvcore/trvnetwork/OnlineUser.h"
 #include "trvcore/trvnetwork/PeerLink.h"
 
@@ -21,21 +18,13 @@ platform::RecursiveLock& lifeLock() {
     static platform::RecursiveLock lock;
     return lock;
 }
-
-void copyText(char* dst, const char* src, size_t size) {
-    if (!src) src = "";
-    std::strncpy(dst, src, size - 1);
-    dst[size - 1] = '\0';
-}
 }  // namespace
 
 void SessionController::setLinkSocketFactory(LinkSocketFactory factory) {
     g_linkSocketFactory.store(factory, std::memory_order_relaxed);
 }
 
-SessionController* SessionController::instance() {
-    return g_controller.load(std::memory_order_acquire);
-}
+SessionController* SessionController::instance() { return g_controller.load(std::memory_order_acquire); }
 
 SessionController* SessionController::acquire() {
     platform::ScopedLock guard(lifeLock());
@@ -54,17 +43,16 @@ void SessionController::release() {
 
 SessionController::SessionController() : WorkerThread(platform::ThreadPriority::Idle), settings_(this) {
     settings_.load();
-    service_.setReadDelay(kServiceReadDelayMs);
-    std::memset(userName_, 0, sizeof userName_);
-    std::memset(password_, 0, sizeof password_);
     g_controller.store(this, std::memory_order_release);
     log_.reset();
-    postMessagef("Welcome to Tarvolink version %d!", 1);
+    log_.postf("Welcome to Tarvolink version %d!", 1);
     postMessage("Enter user name and password to Login.");
     PeerLinkOptions linkOptions;
     if (LinkSocketFactory factory = g_linkSocketFactory.load(std::memory_order_relaxed))
         linkOptions.socket = factory();
     link_ = new PeerLink(this, linkOptions);
+    service_.setLink(link_);
+    directory_.setLink(link_);
     start();
 }
 
@@ -77,119 +65,39 @@ SessionController::~SessionController() {
     waitUntilFinished();
     logout();
     // Sessions made while logged out, if any, and the threads of all of them.
-    closeAllSessions();
+    directory_.closeAll();
     link_->stop();
     // The closed sessions' threads use this object (their host): wait until
     // each has ended. Their handlers' rounds are bounded.
     while (sessions_.parkedCount() > 0) {
-        releaseEndedSessions();
-        if (sessions_.parkedCount() > 0) platform::sleepMilliseconds(kSessionGoneCheckMs);
+        directory_.releaseEnded();
+        if (sessions_.parkedCount() > 0) platform::sleepMilliseconds(PartnerDirectory::kSessionGoneCheckMs);
     }
     // Sessions still in the block cycle (their close never came).
-    while (PartnerSession* s = cycleSessions_.takeLast()) s->release();
+    cycle_.dropSessions();
     settings_.save();
+    service_.setLink(nullptr);
+    directory_.setLink(nullptr);
     delete link_;
     link_ = nullptr;
     SessionController* self = this;
     g_controller.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
 }
 
-void SessionController::postMessage(const char* text) { log_.post(text); }
-
-void SessionController::postMessagef(const char* format, ...) {
-    char line[MessageLog::kLineBytes * 4];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    log_.post(line);
-}
-
-void SessionController::setUserName(const char* text) {
-    platform::ScopedLock guard(textLock_);
-    copyText(userName_, text, sizeof userName_);
-}
-
-void SessionController::setPassword(const char* text) {
-    platform::ScopedLock guard(textLock_);
-    copyText(password_, text, sizeof password_);
-}
-
-void SessionController::userName(char* out) const {
-    platform::ScopedLock guard(textLock_);
-    std::memcpy(out, userName_, sizeof userName_);
-}
-
-void SessionController::password(char* out) const {
-    platform::ScopedLock guard(textLock_);
-    std::memcpy(out, password_, sizeof password_);
-}
-
-void SessionController::addListener(SessionListener* l) {
-    if (!l) return;
-    platform::ScopedLock guard(listenerLock_);
-    if (listenerCount_ >= kMaxListeners) return;
-    for (int i = 0; i < listenerCount_; ++i)
-        if (listeners_[i] == l) return;
-    listeners_[listenerCount_++] = l;
-}
-
-void SessionController::removeListener(SessionListener* l) {
-    platform::ScopedLock guard(listenerLock_);
-    for (int i = 0; i < listenerCount_; ++i) {
-        if (listeners_[i] != l) continue;
-        std::memmove(listeners_ + i, listeners_ + i + 1,
-                     sizeof(listeners_[0]) * static_cast<size_t>(listenerCount_ - i - 1));
-        listeners_[--listenerCount_] = nullptr;
-        return;
-    }
-}
-
-void SessionController::notifyListeners(void* object, int kind) {
-    // Held across the calls so a listener cannot be removed (and destroyed)
-    // while it is being told.
-    platform::ScopedLock guard(listenerLock_);
-    for (int i = 0; i < listenerCount_; ++i) listeners_[i]->onSessionEvent(object, kind);
-}
-
-int SessionController::listenerCount() const {
-    platform::ScopedLock guard(listenerLock_);
-    return listenerCount_;
-}
-
-void SessionController::registerInstance(void* plugin) {
-    if (!plugin) return;
+void SessionController::unregisterInstance(ProcessInstance* instance) {
     platform::ScopedLock guard(processLock_);
-    if (instanceRegistered_ >= kMaxInstances) return;
-    for (int i = 0; i < instanceRegistered_; ++i)
-        if (instances_[i] == plugin) return;
-    instances_[instanceRegistered_++] = plugin;
+    instances_.unregisterInstance(instance);
+    cycle_.forgetLeader(instance);
 }
 
-void SessionController::unregisterInstance(void* plugin) {
+void SessionController::setSyncSource(ProcessInstance* instance, bool on) {
     platform::ScopedLock guard(processLock_);
-    // An instance leaving in the middle of a host block leads no more: the
-    // cycle's end hands its MIDI through the instance that closes it.
-    if (cycleLeader_ == plugin) cycleLeader_ = nullptr;
-    for (int i = 0; i < instanceRegistered_; ++i) {
-        if (instances_[i] != plugin) continue;
-        std::memmove(instances_ + i, instances_ + i + 1,
-                     sizeof(instances_[0]) * static_cast<size_t>(instanceRegistered_ - i - 1));
-        instances_[--instanceRegistered_] = nullptr;
-        return;
+    if (on) {
+        settings_.setSyncOn(true);
+        instances_.setSyncSourceLocked(instance);
+    } else if (instances_.clearSyncSourceIf(instance)) {
+        settings_.setSyncOn(false);
     }
-}
-
-int SessionController::registeredCount() const {
-    platform::ScopedLock guard(const_cast<platform::RecursiveLock&>(processLock_));
-    return instanceRegistered_;
-}
-
-bool SessionController::isRegistered(void* plugin) const {
-    platform::ScopedLock guard(const_cast<platform::RecursiveLock&>(processLock_));
-    for (int i = 0; i < instanceRegistered_; ++i)
-        if (instances_[i] == plugin) return true;
-    return false;
 }
 
 void SessionController::setSampleRate(double rate) {
@@ -222,169 +130,84 @@ void SessionController::onAudioRateChanged() {
     for (int i = 0; i < all.count(); ++i) all[i]->sendStream().restartIfBitrateChanged();
 }
 
-void SessionController::setSyncSource(void* object, bool on) {
-    // Inside the cycle's lock: the cycle's end emits time code through the
-    // source, so an instance on its way out is never used after this.
-    platform::ScopedLock guard(processLock_);
-    if (on) {
-        settings_.setSyncOn(true);
-        syncSource_.store(object, std::memory_order_relaxed);
-        return;
-    }
-    void* expected = object;
-    if (object && syncSource_.compare_exchange_strong(expected, nullptr, std::memory_order_relaxed))
-        settings_.setSyncOn(false);
+void SessionController::onMonitorModeChanged() {
+    SessionSnapshot all;
+    sessions_.snapshot(all);
+    const bool on = settings_.monitorMode();
+    for (int i = 0; i < all.count(); ++i) all[i]->setMonitorMode(on);
 }
-
-// ---- Block cycle (host audio thread) ------------------------------------------
-
-void SessionController::beginProcess(LinkPlugin* plugin, int frames) {
-    processLock_.lock();
-    VstTimeInfo* t = plugin ? plugin->getTimeInfo(kTimeInfoFilter) : nullptr;
-    if (!t) {
-        if (!noTimeInfoPosted_) {
-            noTimeInfoPosted_ = true;
-            postMessage(kNoTimeInfoText);
-        }
-        currentTimeInfo_ = &defaultTimeInfo_;
-        return;
-    }
-    blockEndPosition_ = t->samplePos + frames;
-    if (cycleRemaining_ != 0) return;  // another instance opened this cycle
-    cycleLeader_ = plugin;
-    cycleRemaining_ = instanceRegistered_;
-    cycleFrames_ = frames;
-    currentTimeInfo_ = t;
-    cycleTime_.samplePosition.store(t->samplePos, std::memory_order_relaxed);
-    cycleTime_.sampleRate.store(t->sampleRate, std::memory_order_relaxed);
-    cycleTime_.flags.store(t->flags, std::memory_order_relaxed);
-    for (int i = 0; i < cycleSessions_.countLocked(); ++i) {
-        cycleSessions_.atLocked(i).receiveStream().beginBlock(frames);
-        cycleSessions_.atLocked(i).sendStream().beginBlock(frames);
-    }
-}
-
-void SessionController::endProcess(LinkPlugin* /*plugin*/) {
-    // Never below 0: a call without time info opened nothing to count.
-    if (cycleRemaining_ > 0) --cycleRemaining_;
-    if (cycleRemaining_ > 0 || cycleFrames_ <= 0) {
-        processLock_.unlock();
-        return;
-    }
-    cycleRemaining_ = 0;
-    for (int i = 0; i < cycleSessions_.countLocked(); ++i) {
-        cycleSessions_.atLocked(i).receiveStream().endBlock();
-        cycleSessions_.atLocked(i).sendStream().endBlock();
-    }
-    cycleLeader_ = nullptr;
-    processLock_.unlock();
-}
-
-AlertChime* SessionController::alertChime() {
-    return chime_.playing() && cycleRemaining_ == instanceRegistered_ ? &chime_ : nullptr;
-}
-
-LinkPlugin* SessionController::cycleLeader() const {
-    platform::ScopedLock guard(const_cast<platform::RecursiveLock&>(processLock_));
-    return cycleLeader_;
-}
-
-int SessionController::cycleSessionCount() const { return cycleSessions_.count(); }
 
 bool SessionController::login() {
-    localPort_.store(kDefaultPort, std::memory_order_relaxed);
-    if (!loginOnce()) return false;
-    refreshOnlineList();
-    // Ask the online users' plug-ins which port they see us at; a reply
-    // rewrites localPort.
-    localPort_.store(kDefaultPort, std::memory_order_relaxed);
-    for (int i = 0;; ++i) {
-        const uint16_t port = localPort();
-        if (port != 0 && port != kDefaultPort) break;
-        OnlineUser user;
-        if (!onlineList_.onlineUserAt(i, user)) break;
-        sendPortQuery(user.ip);
-        platform::sleepMilliseconds(kPortQueryGapMs);
-    }
-    platform::sleepMilliseconds(kPortReplyWaitMs);
-    if (localPort() == 0) localPort_.store(kDefaultPort, std::memory_order_relaxed);
-    if (localPort() == kDefaultPort) return true;
+    service_.setLocalPort(kPeerUdpPort);
+    if (!service_.loginOnce()) return false;
+    service_.refreshOnlineList();
+    const uint16_t port = service_.discoverPort();
+    if (port == kPeerUdpPort) return true;
     // Behind a translating router: log in again so the service records the
     // port the partners can reach.
-    const uint16_t discovered = localPort();
     logout();
-    localPort_.store(discovered, std::memory_order_relaxed);
-    return loginOnce();
-}
-
-bool SessionController::loginOnce() {
-    if (loggedIn()) return true;
-    char user[kTextBytes], pass[kTextBytes];
-    userName(user);
-    password(pass);
-    if (!user[0] || !pass[0] || std::strcmp(user, "(no user)") == 0 || std::strcmp(pass, "(no passwd)") == 0)
-        return false;
-    ServiceClient client;
-    client.setReadDelay(kTemporaryReadDelayMs);
-    int flags = ServiceClient::kDefaultAccountFlags;
-    if (!client.login(user, pass, localPort(), 0, flags)) {
-        char text[ServiceClient::kReplyTextBytes];
-        client.replyText(text, sizeof text);
-        postMessage(text);
-        return false;
-    }
-    settings_.setAccountFlags(flags);
-    loggedIn_.store(true, std::memory_order_relaxed);
-    refreshOnlineList();
-    return true;
+    service_.setLocalPort(port);
+    return service_.loginOnce();
 }
 
 void SessionController::logout() {
-    if (!loggedIn()) return;
-    // Cleared first: no new session starts from a packet while the others close.
-    loggedIn_.store(false, std::memory_order_relaxed);
-    awaitingInvitation_.store(false, std::memory_order_relaxed);
-    closeAllSessions();
-    ServiceClient client;
-    client.setReadDelay(kTemporaryReadDelayMs);
-    client.logout();
-    onlineList_.clear();
+    // Logged out first: no new session starts from a packet while the
+    // others close.
+    if (!service_.beginLogout()) return;
+    directory_.closeAll();
+    service_.endLogout();
 }
 
-void SessionController::postLine(void* self, const char* line) {
-    static_cast<SessionController*>(self)->postMessage(line);
-}
-
-void SessionController::refreshOnlineList() {
-    if (!loggedIn()) return;
-    OnlineList::Refresh refresh(onlineList_);
-    if (!refresh.acquired()) return;
-    const int result = service_.fetchOnlineList(refresh.records(), OnlineList::kMaxUsers);
-    if (!loggedIn()) return;
-    char user[kTextBytes];
-    userName(user);
-    // The partners' names are those of the listed sessions, so listLock is
-    // held from taking them until the merge (which takes it again) is done.
-    platform::ScopedLock guard(listLock_);
-    const char* partners[SessionList::kMaxSessions];
-    const int partnerCount = sessions_.partnerNames(partners, SessionList::kMaxSessions);
-    onlineList_.merge(refresh.records(), result, user, partners, partnerCount, &SessionController::postLine,
-                      this);
-}
-
-const char* SessionController::newsText() {
-    size_t size = 0;
-    return reinterpret_cast<const char*>(newsText_.fetch(size));
-}
-
-bool SessionController::newsPicture(int i, NewsPicture& out) {
-    if (i < 0 || i > 1) return false;
-    return newsPictures_[i].picture(out);
+bool SessionController::endTimedOutSession() {
+    if (!service_.takeTimeout()) return false;
+    logout();
+    postMessage(kSessionTimeoutText);
+    return true;
 }
 
 void SessionController::openWebPage(const char* url) {
     if (url && *url) platform::openUrl(url);
 }
+
+// ---- The sessions' host -------------------------------------------------------
+
+void SessionController::sessionConnected(PartnerSession& session) {
+    sessions_.forgetInvitation(&session);
+    // A session closed meanwhile joins no cycle and is announced to nobody.
+    if (cycle_.addSession(session)) instances_.notify(&session, SessionEvent::Connected);
+}
+
+void SessionController::sessionClosed(PartnerSession& session) {
+    // The time code generator stops here once it exists.
+    cycle_.removeSession(session);
+    sessions_.retire(session);
+}
+
+void SessionController::onRemoteSetting(PartnerSession&, const RemoteSettingFields& f) {
+    switch (static_cast<RemoteSettingType>(f.setting)) {
+        case RemoteSettingType::AudioShare:
+            if (f.value >= 0.0 && f.value <= 1.0) settings_.setAudioQuality(static_cast<float>(f.value));
+            break;
+        case RemoteSettingType::UpstreamRate:
+            if (f.value == f.value) settings_.setUpstreamRate(f.value);  // clamped there; NaN refused
+            break;
+        case RemoteSettingType::Codec:
+            // A codec change starts the encoders afresh (or stops sending).
+            if (f.value >= 0.0 && f.value <= 255.0 && settings_.setCodec(static_cast<int>(f.value)))
+                restartSendStreams();
+            break;
+        default: break;  // the time code request arrives with transport sync
+    }
+}
+
+void SessionController::statusValues(StatusReportFields& f) {
+    f.codec = statusField(settings_.codec());
+    f.audioShare = statusField(settings_.audioQuality() * 100.0);
+    f.upstreamRate = statusField(settings_.upstreamRate() * 10.0);
+    f.audioBitrate = statusField(settings_.audioRate() * 10.0);
+}
+
+// ---- The loop -------------------------------------------------------------------
 
 void SessionController::run() {
     setPriority(0);
@@ -400,71 +223,14 @@ void SessionController::run() {
 
 void SessionController::runPass(uint64_t pass) {
     passes_.store(pass, std::memory_order_relaxed);
-    releaseEndedSessions();
+    directory_.releaseEnded();
     const unsigned due = schedule_.duties(pass, sessionCount() > 0);
-    timeoutPass();
-    wantedRefreshPass();
-    if (due & LoopSchedule::kKeepAlive) keepAlivePass();
-    if (due & LoopSchedule::kInvitationPoll) invitationPollPass();
-    if (due & LoopSchedule::kHeartbeat) heartbeatPass();
-}
-
-void SessionController::keepAlivePass() {
-    if (!loggedIn()) return;
-    const int policy = settings_.invitationPolicy();
-    int flags = 0;
-    if (anyConnected()) flags |= 1;
-    if (policy == 2 || policy == 3) flags |= 4;
-    if (policy == 1 || policy == 3) flags |= 8;
-    bool timedOut = false;
-    service_.keepAlive(flags, timedOut);
-    if (timedOut) {
-        const uint32_t now = platform::tickCount();
-        timeoutNotedAt_.store(now ? now : 1, std::memory_order_relaxed);
-        notifyListeners(nullptr, SessionListener::kServiceTimedOut);
+    if (service_.timeoutDue(kTimeoutIdleGraceMs)) endTimedOutSession();
+    service_.wantedRefresh();
+    if (due & LoopSchedule::kKeepAlive) {
+        if (service_.keepAlive(anyConnected())) instances_.notify(nullptr, SessionEvent::ServiceTimedOut);
+        service_.refreshOnlineList();
     }
-    if (loggedIn()) refreshOnlineList();
+    if (due & LoopSchedule::kInvitationPoll) service_.invitationPoll();
+    if (due & LoopSchedule::kHeartbeat) directory_.heartbeatPass();
 }
-
-bool SessionController::endTimedOutSession() {
-    if (timeoutNotedAt_.exchange(0, std::memory_order_relaxed) == 0) return false;
-    logout();
-    postMessage(kSessionTimeoutText);
-    return true;
-}
-
-void SessionController::timeoutPass() {
-    const uint32_t noted = timeoutNotedAt_.load(std::memory_order_relaxed);
-    if (noted != 0 && platform::tickCount() - noted >= kTimeoutIdleGraceMs) endTimedOutSession();
-}
-
-void SessionController::wantedRefreshPass() {
-    if (!onlineRefreshWanted_.load(std::memory_order_relaxed)) return;
-    const uint32_t now = platform::tickCount();
-    if (wantedRefreshAt_ != 0 && now - wantedRefreshAt_ < kInviteRefreshGapMs) return;
-    onlineRefreshWanted_.store(false, std::memory_order_relaxed);
-    wantedRefreshAt_ = now ? now : 1;
-    refreshOnlineList();
-}
-
-void SessionController::invitationPollPass() {
-    if (!loggedIn()) return;
-    char inviter[OnlineUser::kIpBytes] = {};
-    if (!service_.checkInvitation(inviter)) {
-        awaitingInvitation_.store(false, std::memory_order_relaxed);
-        return;
-    }
-    if (!awaitingInvitation_.exchange(true, std::memory_order_relaxed)) {
-        awaitingSince_.store(platform::tickCount(), std::memory_order_relaxed);
-        postMessage("Awaiting invitation...");
-    }
-    // Open our side of the partner's path before its invitation arrives.
-    for (int i = 0; i < kHolePunchRounds; ++i) {
-        sendHolePunch(inviter);
-        platform::sleepMilliseconds(kHolePunchGapMs);
-    }
-}
-
-bool SessionController::sendPortQuery(const char* ip) { return link_ && link_->sendPortQuery(ip); }
-
-bool SessionController::sendHolePunch(const char* ip) { return link_ && link_->sendHolePunch(ip); }

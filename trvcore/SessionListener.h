@@ -1,13 +1,16 @@
 #pragma once
-
 // Told of session events by the controller, on the controller's or a
 // session's thread.
+class PartnerSession;
+
+enum class SessionEvent : int {
+    Connected = 1,        // `session` became connected; the listener may take a reference
+    Released = 2,         // `session` is going away; drop any reference to it
+    ServiceTimedOut = 3,  // the web-service login is over; `session` is null
+};
+
 class SessionListener {
 public:
-    enum Kind { kConnected = 1, kReleased = 2, kServiceTimedOut = 3 };
     virtual ~SessionListener() = default;
-    // kConnected: `object` is the session (the listener may take a
-    // reference); kReleased: `object` is the session, drop any reference;
-    // kServiceTimedOut: `object` is null.
-    virtual void onSessionEvent(void* object, int kind) = 0;
+    virtual void onSessionEvent(PartnerSession* session, SessionEvent event) = 0;
 };

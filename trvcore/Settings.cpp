@@ -56,7 +56,7 @@ void Settings::load() {
         write("inputLatency", toPercent(inputLatency()));
     }
     if (read("invitationPolicy", v)) {
-        if (v <= 3) invitationPolicy_.store(static_cast<int>(v), std::memory_order_relaxed);
+        if (v <= kInvitePartnersNotWhileConnected) invitationPolicy_.store(static_cast<int>(v), std::memory_order_relaxed);
     } else {
         write("invitationPolicy", static_cast<unsigned>(invitationPolicy()));
     }
@@ -149,14 +149,14 @@ void Settings::setAudioQuality(float quality) {
 }
 
 bool Settings::setCodec(int id) {
-    if ((id != 32 && id != 34) || id == codec()) return false;
+    if ((id != kCodecNone && id != kCodecMp3) || id == codec()) return false;
     codec_.store(id, std::memory_order_relaxed);
     setAudioQuality(audioQuality());
     return true;
 }
 
 bool Settings::setInvitationPolicy(int policy) {
-    if (policy < 0 || policy > 3) return false;
+    if (policy < kInviteAnyone || policy > kInvitePartnersNotWhileConnected) return false;
     invitationPolicy_.store(policy, std::memory_order_relaxed);
     return true;
 }

@@ -4,6 +4,17 @@
 // the audio, encoder and session threads without a lock, so each is atomic.
 #include <atomic>
 
+#include "trvcore/trvnetwork/PeerProtocol.h"
+
+// Who may invite this user (the invitationPolicy setting, 0..3); the
+// keep-alive publishes it and the inviting side's plug-in respects it.
+enum InvitationPolicy : int {
+    kInviteAnyone = 0,
+    kInvitePartnersOnly = 1,
+    kInviteAnyoneNotWhileConnected = 2,
+    kInvitePartnersNotWhileConnected = 3,
+};
+
 // Told when a change must reach the running sessions.
 class SettingsObserver {
 public:
@@ -16,7 +27,7 @@ public:
 class Settings {
 public:
     static constexpr const char* kProduct = "trv";
-    static constexpr int kDefaultCodec = 34;
+    static constexpr int kDefaultCodec = kCodecMp3;
 
     explicit Settings(SettingsObserver* observer = nullptr);
 
@@ -53,7 +64,9 @@ public:
     int storedCodec() const { return storedCodec_.load(std::memory_order_relaxed); }
     bool syncOn() const { return syncOn_.load(std::memory_order_relaxed); }
     bool monitorMode() const { return monitorMode_.load(std::memory_order_relaxed); }
-    int invitationPolicy() const { return invitationPolicy_.load(std::memory_order_relaxed); }
+    InvitationPolicy invitationPolicy() const {
+        return static_cast<InvitationPolicy>(invitationPolicy_.load(std::memory_order_relaxed));
+    }
     int accountFlags() const { return accountFlags_.load(std::memory_order_relaxed); }
 
 private:

@@ -50,11 +50,11 @@ InviteOutcome inviteOrEnd(SessionController& c, PartnerSession* partner, const c
     OnlineUser u;
     if (!userName || !c.findOnlineUser(userName, u)) return InviteOutcome::NoSuchUser;
     if (u.connected && u.doNotDisturb) {
-        c.postMessagef("Sorry, %s does not want to be disturbed.", u.name);
+        c.messageLog().postf("Sorry, %s does not want to be disturbed.", u.name);
         return InviteOutcome::NotDisturbed;
     }
     if (!u.partner && u.partnersOnly) {
-        c.postMessagef("Sorry, %s only wants to connect to partners.", u.name);
+        c.messageLog().postf("Sorry, %s only wants to connect to partners.", u.name);
         return InviteOutcome::PartnersOnly;
     }
     return c.invite(u) ? InviteOutcome::Invited : InviteOutcome::NotInvited;

@@ -12,11 +12,11 @@ SessionEvents::SessionEvents(SessionController& controller, LineOutput& out, Aut
 
 SessionEvents::~SessionEvents() { controller_.removeListener(this); }
 
-void SessionEvents::onSessionEvent(void* object, int kind) {
-    std::string text = std::to_string(kind);
+void SessionEvents::onSessionEvent(PartnerSession* session, SessionEvent event) {
+    std::string text = std::to_string(static_cast<int>(event));
     // Kinds 1 and 2 name a session that is alive for the call.
-    if (object && (kind == kConnected || kind == kReleased))
-        text += std::string(" ") + static_cast<PartnerSession*>(object)->partnerName();
+    if (session && (event == SessionEvent::Connected || event == SessionEvent::Released))
+        text += std::string(" ") + session->partnerName();
     out_.line("event", text);
 }
 

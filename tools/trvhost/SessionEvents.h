@@ -19,7 +19,7 @@ public:
     SessionEvents(SessionController& controller, LineOutput& out, AutoAnswer answer);
     ~SessionEvents() override;  // unregisters
 
-    void onSessionEvent(void* object, int kind) override;
+    void onSessionEvent(PartnerSession* session, SessionEvent event) override;
     // One idle call, under the UI lock.
     void idle();
     // The user's answer to the pending invitation, under the UI lock. False

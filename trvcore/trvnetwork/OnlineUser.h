@@ -4,15 +4,16 @@
 // editor. Texts are always zero-terminated.
 #include <cstdint>
 
+#include "trvcore/trvnetwork/PeerProtocol.h"
+
 struct OnlineUser {
     static constexpr int kNameBytes = 128;
     static constexpr int kIpBytes = 24;
-    static constexpr uint16_t kDefaultPort = 58116;
 
     char name[kNameBytes] = {};
     char ip[kIpBytes] = {};
     int id = -1;  // not used
-    uint16_t port = kDefaultPort;  // the UDP port the user registered
+    uint16_t port = kPeerUdpPort;  // the UDP port the user registered
     uint8_t connected = 0;     // bit 0: in a session
     uint8_t partner = 1;       // bit 1: counted as this user's partner
     uint8_t doNotDisturb = 0;  // bit 2: no invitations while connected

@@ -16,7 +16,7 @@ using Lines = std::vector<std::string>;
 
 enum Flag { Connected = 1, Partner = 2, DoNotDisturb = 4, PartnersOnly = 8 };
 
-OnlineUser user(const char* name, const char* ip, int flags = Partner, uint16_t port = OnlineUser::kDefaultPort) {
+OnlineUser user(const char* name, const char* ip, int flags = Partner, uint16_t port = kPeerUdpPort) {
     OnlineUser u;
     std::snprintf(u.name, sizeof u.name, "%s", name);
     std::snprintf(u.ip, sizeof u.ip, "%s", ip);

@@ -70,9 +70,9 @@ struct Partner {
 
 class EventLog : public SessionListener {
 public:
-    void onSessionEvent(void* object, int kind) override {
+    void onSessionEvent(PartnerSession* session, SessionEvent event) override {
         std::lock_guard<std::mutex> g(mutex_);
-        events_.push_back({object, kind});
+        events_.push_back({session, static_cast<int>(event)});
     }
     int count(int kind, void* object = nullptr) {
         std::lock_guard<std::mutex> g(mutex_);
@@ -268,7 +268,7 @@ TEST_F(ControllerSessionsTest, ConnectingMakesTheSessionThePluginsPartnerUntilIt
     EXPECT_FALSE(c->pendingInvitation());
     EXPECT_EQ(bob.received(InvitationStep::Accept), 5);
     bob.send(InvitationStep::Connected);
-    ASSERT_TRUE(eventually([&] { return events.count(SessionListener::kConnected, s.get()) == 1; }));
+    ASSERT_TRUE(eventually([&] { return events.count(int(SessionEvent::Connected), s.get()) == 1; }));
     EXPECT_TRUE(c->anyConnected());
     EXPECT_EQ(plugin->partner(), s.get());
     void* data = nullptr;
@@ -291,7 +291,7 @@ TEST_F(ControllerSessionsTest, ConnectingMakesTheSessionThePluginsPartnerUntilIt
     EXPECT_FALSE(logged("Inviting carol..."));
     EXPECT_EQ(c->sessionCount(), 0);
     ASSERT_TRUE(eventually([&] { return bob.receivedKind(MessageKind::Bye) >= 1; }));
-    ASSERT_TRUE(eventually([&] { return events.count(SessionListener::kReleased, s.get()) == 1; }));
+    ASSERT_TRUE(eventually([&] { return events.count(int(SessionEvent::Released), s.get()) == 1; }));
     EXPECT_EQ(plugin->partner(), nullptr);
     s.reset();
     EXPECT_TRUE(allReleased());
@@ -331,8 +331,8 @@ TEST_F(ControllerSessionsTest, AcceptAndLogoutAtOnceNeitherWaitsForTheOther) {
         EXPECT_FALSE(c->loggedIn());
         EXPECT_TRUE(fromBob->closed());
         EXPECT_TRUE(fromCarol->closed());
-        ASSERT_TRUE(eventually([&] { return events.count(SessionListener::kReleased, fromCarol.get()) >= 1 &&
-                                            events.count(SessionListener::kReleased, fromBob.get()) >= 1; }));
+        ASSERT_TRUE(eventually([&] { return events.count(int(SessionEvent::Released), fromCarol.get()) >= 1 &&
+                                            events.count(int(SessionEvent::Released), fromBob.get()) >= 1; }));
         fromBob.reset();
         fromCarol.reset();
         EXPECT_TRUE(allReleased());

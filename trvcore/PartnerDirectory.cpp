@@ -6,16 +6,20 @@
 // under them). Everything that takes a session's lock (close, heartbeat,
 // startInvitation, flush) works on a snapshot taken under listLock and
 // released before, or on a session not listed yet. So logout (which spans
-// all sessions) and accepting an invitation (which holds its session's lock
-// while it ends the others) never wait on each other: no session lock is
-// ever taken under listLock or closingLock.
+// all sessions) and accepting an invitation (which ends the others) never
+// wait on each other: no session lock is ever taken under listLock or
+// closingLock.
+#include "trvcore/PartnerDirectory.h"
+
 #include <cstring>
 #include <string>
 
 #include "platform/Clock.h"
 #include "platform/Socket.h"
-#include "trvcore/SessionController.h"
-#include "trvcore/SessionListener.h"
+#include "trvcore/InstanceRegistry.h"
+#include "trvcore/MessageLog.h"
+#include "trvcore/ServiceSession.h"
+#include "trvcore/Settings.h"
 #include "trvcore/trvnetwork/ControlMessages.h"
 #include "trvcore/trvnetwork/PeerLink.h"
 #include "trvcore/trvnetwork/PeerMessage.h"
@@ -24,18 +28,24 @@ namespace {
 bool sameIp(const PartnerSession& s, const char* ip) { return std::strcmp(s.partnerIp(), ip) == 0; }
 }  // namespace
 
-bool SessionController::invite(const OnlineUser& user) {
-    if (!loggedIn() || !link_) return false;
+PartnerDirectory::PartnerDirectory(SessionHost& host, ServiceSession& service, Settings& settings,
+                                   InstanceRegistry& instances, MessageLog& log, SessionList& sessions,
+                                   platform::RecursiveLock& listLock)
+    : host_(host), service_(service), settings_(settings), instances_(instances), log_(log), sessions_(sessions),
+      listLock_(listLock) {}
+
+bool PartnerDirectory::invite(const OnlineUser& user) {
+    if (!service_.loggedIn() || !link_) return false;
     for (int attempt = 0;; ++attempt) {
         const uint32_t t0 = platform::tickCount();
-        const bool pending = service_.checkInvitation();
-        const uint32_t since = awaitingSince_.load(std::memory_order_relaxed);
+        const bool pending = service_.invitationPending();
+        const uint32_t since = service_.awaitingSince();
         if (pending || (since != 0 && since - t0 < kExpectingWindowMs)) {
-            postMessagef("Can't invite %s, expecting an invitation.", user.name);
+            log_.postf("Can't invite %s, expecting an invitation.", user.name);
             return false;
         }
         if (SessionRef incoming = sessions_.incoming()) {
-            postMessagef("Can't invite %s because %s attempts to invite you.", user.name,
+            log_.postf("Can't invite %s because %s attempts to invite you.", user.name,
                          incoming->partnerName());
             return false;
         }
@@ -52,12 +62,12 @@ bool SessionController::invite(const OnlineUser& user) {
     // side of the path towards us.
     const uint32_t announced = platform::tickCount();
     for (int i = 0; i < kAnnounceRounds; ++i) {
-        service_.invite(user.ip);
+        service_.announceInvitation(user.ip);
         platform::sleepMilliseconds(kAnnounceGapMs);
         if (platform::tickCount() - announced > kAnnounceForMs) break;
     }
 
-    SessionRef s = SessionRef::adopt(PartnerSession::create(*this, *link_, user));
+    SessionRef s = SessionRef::adopt(PartnerSession::create(host_, *link_, user));
     if (!s) return false;
     enum { Listed, SameUser, InvitedMeanwhile, Full, LoggedOut } outcome;
     char inviter[OnlineUser::kNameBytes] = {};
@@ -68,7 +78,7 @@ bool SessionController::invite(const OnlineUser& user) {
         // here), or an invitation may have come in.
         platform::ScopedLock guard(listLock_);
         SessionRef incoming = sessions_.incoming();
-        if (!loggedIn()) {
+        if (!service_.loggedIn()) {
             outcome = LoggedOut;
         } else if (incoming) {
             std::memcpy(inviter, incoming->partnerName(), sizeof inviter);
@@ -86,7 +96,7 @@ bool SessionController::invite(const OnlineUser& user) {
     if (outcome != Listed) {
         s->close(false);  // never listed: only its thread ends
         if (outcome == InvitedMeanwhile)
-            postMessagef("Can't invite %s because %s attempts to invite you.", user.name, inviter);
+            log_.postf("Can't invite %s because %s attempts to invite you.", user.name, inviter);
         return outcome == SameUser;
     }
     s->setMonitorMode(settings_.monitorMode());
@@ -94,33 +104,33 @@ bool SessionController::invite(const OnlineUser& user) {
     return true;
 }
 
-void SessionController::disconnect(PartnerSession* session) {
+void PartnerDirectory::disconnect(PartnerSession* session) {
     if (!session) return;
     SessionRef hold(session);
     // The time code generator stops here once it exists.
     sessions_.forgetInvitation(session);
     if (session->closed()) return;
-    postMessagef("Disconnected from %s", session->partnerName());
+    log_.postf("Disconnected from %s", session->partnerName());
     session->close(true);
 }
 
-void SessionController::acceptInvitation(PartnerSession* session, bool accept) {
-    if (!session || !isSession(session)) return;
+void PartnerDirectory::acceptInvitation(PartnerSession* session, bool accept) {
+    if (!session || !sessions_.contains(session)) return;
     SessionRef hold(session);
     platform::ScopedLock guard(answerLock_);
     session->acceptInvitation(accept);
 }
 
-void SessionController::endSession(PartnerSession& s) {
+void PartnerDirectory::endSession(PartnerSession& s) {
     SessionRef hold(&s);
     disconnect(&s);
     for (int waited = 0; waited < kSessionGoneWaitMs; waited += kSessionGoneCheckMs) {
-        if (!isSession(&s) && s.threadEnded()) return;
+        if (!sessions_.contains(&s) && s.threadEnded()) return;
         platform::sleepMilliseconds(kSessionGoneCheckMs);
     }
 }
 
-void SessionController::disconnectOthers(PartnerSession& keep) {
+void PartnerDirectory::disconnectOthers(PartnerSession& keep) {
     // Bounded: each round ends one session or finds none left open.
     for (int round = 0; round <= SessionList::kMaxSessions; ++round) {
         SessionRef other = sessions_.firstOpenOtherThan(&keep);
@@ -129,7 +139,7 @@ void SessionController::disconnectOthers(PartnerSession& keep) {
     }
 }
 
-void SessionController::closeAllSessions() {
+void PartnerDirectory::closeAll() {
     // Sessions an Invite creates meanwhile are taken in the next round.
     for (int round = 0; round < 4 && sessions_.count() > 0; ++round) {
         SessionSnapshot all;
@@ -138,35 +148,23 @@ void SessionController::closeAllSessions() {
     }
 }
 
-void SessionController::sessionConnected(PartnerSession& session) {
-    sessions_.forgetInvitation(&session);
-    // A session closed meanwhile joins no cycle and is announced to nobody.
-    if (cycleSessions_.add(session)) notifyListeners(&session, SessionListener::kConnected);
-}
-
-void SessionController::sessionClosed(PartnerSession& session) {
-    // The time code generator stops here once it exists.
-    cycleSessions_.remove(session);
-    sessions_.retire(session);
-}
-
-void SessionController::releaseEndedSessions() {
+void PartnerDirectory::releaseEnded() {
     SessionSnapshot ended;
     sessions_.takeEnded(ended);
     // The snapshot holds the list's references; they go when it does,
     // after the listeners have dropped theirs.
-    for (int i = 0; i < ended.count(); ++i) notifyListeners(ended[i], SessionListener::kReleased);
+    for (int i = 0; i < ended.count(); ++i) instances_.notify(ended[i], SessionEvent::Released);
 }
 
-void SessionController::heartbeatPass() {
-    if (!loggedIn()) return;
+void PartnerDirectory::heartbeatPass() {
+    if (!service_.loggedIn()) return;
     const uint32_t now = platform::tickCount();
     SessionSnapshot all;
     sessions_.snapshot(all);
-    for (int i = 0; i < all.count() && loggedIn(); ++i) {
+    for (int i = 0; i < all.count() && service_.loggedIn(); ++i) {
         PartnerSession* s = all[i];
         if (s->deadlinePassed(now)) {
-            postMessagef("Sorry, no connection to %s", s->partnerName());
+            log_.postf("Sorry, no connection to %s", s->partnerName());
             s->close(true);
             return;
         }
@@ -174,41 +172,10 @@ void SessionController::heartbeatPass() {
     }
 }
 
-void SessionController::onRemoteSetting(PartnerSession&, const RemoteSettingFields& f) {
-    switch (static_cast<RemoteSettingType>(f.setting)) {
-        case RemoteSettingType::AudioShare:
-            if (f.value >= 0.0 && f.value <= 1.0) settings_.setAudioQuality(static_cast<float>(f.value));
-            break;
-        case RemoteSettingType::UpstreamRate:
-            if (f.value == f.value) settings_.setUpstreamRate(f.value);  // clamped there; NaN refused
-            break;
-        case RemoteSettingType::Codec:
-            // A codec change starts the encoders afresh (or stops sending).
-            if (f.value >= 0.0 && f.value <= 255.0 && settings_.setCodec(static_cast<int>(f.value)))
-                restartSendStreams();
-            break;
-        default: break;  // the time code request arrives with transport sync
-    }
-}
-
-void SessionController::statusValues(StatusReportFields& f) {
-    f.codec = statusField(settings_.codec());
-    f.audioShare = statusField(settings_.audioQuality() * 100.0);
-    f.upstreamRate = statusField(settings_.upstreamRate() * 10.0);
-    f.audioBitrate = statusField(settings_.audioRate() * 10.0);
-}
-
-void SessionController::onMonitorModeChanged() {
-    SessionSnapshot all;
-    sessions_.snapshot(all);
-    const bool on = settings_.monitorMode();
-    for (int i = 0; i < all.count(); ++i) all[i]->setMonitorMode(on);
-}
-
 // ---- From the peer link's network thread -----------------------------------
 
-void SessionController::onPeerPacket(const PeerMessage& message, const PeerAddress& from) {
-    if (!loggedIn()) return;
+void PartnerDirectory::onPeerPacket(const PeerMessage& message, const PeerAddress& from) {
+    if (!service_.loggedIn()) return;
     InvitationStep step;
     if (message.kind() == static_cast<uint8_t>(MessageKind::Invitation) && parseInvitation(message, step) &&
         step == InvitationStep::Invite) {
@@ -218,7 +185,7 @@ void SessionController::onPeerPacket(const PeerMessage& message, const PeerAddre
     routePacket(message, from);
 }
 
-void SessionController::routePacket(const PeerMessage& message, const PeerAddress& from) {
+void PartnerDirectory::routePacket(const PeerMessage& message, const PeerAddress& from) {
     SessionRef s = sessions_.withIp(from.ip);
     if (!s) return;
     // Replies follow the partner's address as seen, through its router.
@@ -226,14 +193,7 @@ void SessionController::routePacket(const PeerMessage& message, const PeerAddres
     s->connection().onMessage(message);
 }
 
-bool SessionController::findOnlineUserByIp(const char* ip, OnlineUser& out) const {
-    platform::ScopedLock guard(const_cast<platform::RecursiveLock&>(listLock_));
-    for (int i = 0; onlineList_.onlineUserAt(i, out); ++i)
-        if (std::strcmp(out.ip, ip) == 0) return true;
-    return false;
-}
-
-void SessionController::onIncomingInvitation(const PeerMessage& message, const PeerAddress& from) {
+void PartnerDirectory::onIncomingInvitation(const PeerMessage& message, const PeerAddress& from) {
     // Repeats of the Invite rounds, once their session exists, stop here
     // (an Invite from the user this one is inviting goes on, to be told).
     {
@@ -242,12 +202,12 @@ void SessionController::onIncomingInvitation(const PeerMessage& message, const P
     }
     const std::string ip = platform::formatIpv4(from.ip);
     OnlineUser user;
-    if (!findOnlineUserByIp(ip.c_str(), user)) {
+    if (!service_.findOnlineUserByIp(ip.c_str(), user)) {
         // The inviter may have come online since the last refresh. A refresh
         // is a web request: the controller's thread makes it, never this one
         // (every partner's audio comes in here), and the next Invite round
         // finds the user.
-        onlineRefreshWanted_.store(true, std::memory_order_relaxed);
+        service_.requestRefresh();
         return;
     }
 
@@ -261,7 +221,7 @@ void SessionController::onIncomingInvitation(const PeerMessage& message, const P
             serial = outgoingSerial_.load(std::memory_order_relaxed);
             return false;
         }
-        return loggedIn() && !sessions_.withIp(from.ip) && sessions_.count() < SessionList::kMaxSessions;
+        return service_.loggedIn() && !sessions_.withIp(from.ip) && sessions_.count() < SessionList::kMaxSessions;
     };
     SessionRef created;
     bool go;
@@ -270,7 +230,7 @@ void SessionController::onIncomingInvitation(const PeerMessage& message, const P
         go = mayCreate();
     }
     if (go) {
-        created = SessionRef::adopt(PartnerSession::create(*this, *link_, user));
+        created = SessionRef::adopt(PartnerSession::create(host_, *link_, user));
         if (!created) return;
         created->connection().setPartnerAddress(from);
         created->startInvitation(false);
@@ -288,7 +248,7 @@ void SessionController::onIncomingInvitation(const PeerMessage& message, const P
         if (serial == ignoredSerial_ && from.ip == ignoredIp_) return;
         ignoredSerial_ = serial;
         ignoredIp_ = from.ip;
-        postMessagef("Inviting %s, ignoring invitiation from %s", inviting, user.name);
+        log_.postf("Inviting %s, ignoring invitiation from %s", inviting, user.name);
         return;
     }
     if (!created) return;
@@ -296,7 +256,7 @@ void SessionController::onIncomingInvitation(const PeerMessage& message, const P
 }
 
 // The socket can send again: every partner connection flushes.
-void SessionController::onPeerTick() {
+void PartnerDirectory::flushAll() {
     SessionSnapshot all;
     sessions_.snapshot(all);
     for (int i = 0; i < all.count(); ++i) all[i]->connection().flush();

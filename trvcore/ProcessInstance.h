@@ -1,0 +1,12 @@
+#pragma once
+// A plug-in instance as the block cycle sees it: the host it asks for time
+// info (and, later, hands MIDI to). The plug-in's LinkPlugin.
+#include "vst/VstAbi.h"
+
+class ProcessInstance {
+public:
+    virtual ~ProcessInstance() = default;
+    // The host's time info for the block being processed, or null when the
+    // host gives none. Audio thread.
+    virtual const VstTimeInfo* hostTimeInfo(VstInt32 filter) = 0;
+};
