@@ -48,7 +48,7 @@ public:
 private:
     intptr_t fd_;
     int lastError_ = 0;
-    intptr_t netEvent_ = 0;  // Windows: the WSAEVENT waitFor waits on; unused elsewhere
+    [[maybe_unused]] intptr_t netEvent_ = 0;  // Windows: the WSAEVENT waitFor waits on; unused elsewhere
 };
 
 class TcpSocket {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/Check.h"
 #include "platform/SettingsBackend.h"
 #include "trvcore/RateTables.h"
 
@@ -24,7 +25,8 @@ bool Settings::read(const char* name, unsigned& out) {
 }
 
 void Settings::write(const char* name, unsigned value) {
-    platform::writeSettingValue(kProduct, name, value);  // a failed write is ignored
+    // A failed write is ignored (the value stays for this run), told once.
+    TRV_CHECK(platform::writeSettingValue(kProduct, name, value), "an option could not be saved");
 }
 
 void Settings::load() {

@@ -1,5 +1,6 @@
 #include "trvcore/WorkerThread.h"
 
+#include "platform/Check.h"
 #include "platform/Clock.h"
 
 WorkerThread::WorkerThread(platform::ThreadPriority startPriority) : startPriority_(startPriority) {}
@@ -18,7 +19,9 @@ bool WorkerThread::start() {
     else wakeEvent_.reset(new platform::AutoResetEvent());
     running_.store(true, std::memory_order_relaxed);
     finished_.store(false, std::memory_order_release);
-    started_.store(thread_.start(&WorkerThread::entry, this, startPriority_), std::memory_order_release);
+    const bool created = thread_.start(&WorkerThread::entry, this, startPriority_);
+    started_.store(created, std::memory_order_release);
+    TRV_CHECK(created, "a worker thread could not be started");
     return true;
 }
 
@@ -67,7 +70,8 @@ bool WorkerThread::waitFor(unsigned ms) {
 void WorkerThread::sleep(unsigned ms) { platform::sleepMilliseconds(ms); }
 
 void WorkerThread::setPriority(int kind) {
-    platform::Thread::setCurrentPriority(platform::priorityFromKind(kind));
+    TRV_CHECK(platform::Thread::setCurrentPriority(platform::priorityFromKind(kind)),
+              "the system refused a worker thread's priority");
 }
 
 void WorkerThread::onExit() { finished_.store(true, std::memory_order_release); }
