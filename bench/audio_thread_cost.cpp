@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "tests/support/StreamingPartner.h"
-#include "trvcore/AudioReceiveStream.h"
-#include "trvcore/AudioSendStream.h"
-#include "trvcore/LinkPlugin.h"
-#include "trvcore/PartnerSession.h"
+#include "trvcore/audio/AudioReceiveStream.h"
+#include "trvcore/audio/AudioSendStream.h"
+#include "trvcore/plugin/LinkPlugin.h"
+#include "trvcore/session/PartnerSession.h"
 
 using namespace streamtest;
 

@@ -43,8 +43,8 @@
 #include <vector>
 
 #include "platform/Event.h"
-#include "trvcore/AudioSendStream.h"
-#include "trvcore/AudioStreamHost.h"
+#include "trvcore/audio/AudioSendStream.h"
+#include "trvcore/audio/AudioStreamHost.h"
 #include "trvcore/trvnetwork/DatagramSocket.h"
 #include "trvcore/trvnetwork/PeerConnection.h"
 #include "trvcore/trvnetwork/PeerLink.h"

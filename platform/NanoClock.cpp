@@ -1,4 +1,4 @@
-#include "trvcore/NanoClock.h"
+#include "platform/NanoClock.h"
 
 #include "platform/Clock.h"
 

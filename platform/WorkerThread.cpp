@@ -1,4 +1,4 @@
-#include "trvcore/WorkerThread.h"
+#include "platform/WorkerThread.h"
 
 #include "platform/Check.h"
 #include "platform/Clock.h"

@@ -16,8 +16,8 @@
 
 #include "tests/alloc/CountingAllocator.h"
 #include "tests/support/StreamingPartner.h"
-#include "trvcore/LinkPlugin.h"
-#include "trvcore/PartnerSession.h"
+#include "trvcore/plugin/LinkPlugin.h"
+#include "trvcore/session/PartnerSession.h"
 
 using namespace streamtest;
 

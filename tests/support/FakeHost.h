@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "trvcore/PluginFactory.h"
+#include "trvcore/plugin/PluginFactory.h"
 #include "vst/VstAbi.h"
 
 class FakeHost {

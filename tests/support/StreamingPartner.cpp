@@ -8,10 +8,10 @@
 
 #include "platform/Clock.h"
 #include "platform/NetConfig.h"
-#include "trvcore/LinkPlugin.h"
-#include "trvcore/PartnerSession.h"
-#include "trvcore/PluginFactory.h"
-#include "trvcore/SessionController.h"
+#include "trvcore/plugin/LinkPlugin.h"
+#include "trvcore/session/PartnerSession.h"
+#include "trvcore/plugin/PluginFactory.h"
+#include "trvcore/session/SessionController.h"
 
 namespace streamtest {
 

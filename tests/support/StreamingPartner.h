@@ -30,10 +30,10 @@
 #include <vector>
 
 #include "tests/support/TempSettings.h"
-#include "tests/unit/session/ActionService.h"
-#include "trvcore/Mp3Decoder.h"
-#include "trvcore/Mp3Encoder.h"
-#include "trvcore/SessionRef.h"
+#include "tests/support/ActionService.h"
+#include "trvcore/codec/Mp3Decoder.h"
+#include "trvcore/codec/Mp3Encoder.h"
+#include "trvcore/session/SessionRef.h"
 #include "trvcore/trvnetwork/ControlMessages.h"
 #include "trvcore/trvnetwork/MediaMessages.h"
 #include "trvcore/trvnetwork/PeerConnection.h"

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "tools/trvhost/ClickTrain.h"
-#include "trvcore/Mp3Decoder.h"
-#include "trvcore/Mp3Encoder.h"
+#include "trvcore/codec/Mp3Decoder.h"
+#include "trvcore/codec/Mp3Encoder.h"
 
 namespace {
 

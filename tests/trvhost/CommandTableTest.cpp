@@ -12,7 +12,7 @@
 #include "tools/trvhost/CommandTable.h"
 #include "tools/trvhost/LineOutput.h"
 #include "tools/trvhost/StatusWatcher.h"
-#include "trvcore/MessageLog.h"
+#include "trvcore/session/MessageLog.h"
 
 namespace {
 

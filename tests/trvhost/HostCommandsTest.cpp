@@ -11,8 +11,8 @@
 
 #include "tests/support/TempSettings.h"
 #include "tests/trvhost/HostTestSupport.h"
-#include "trvcore/Mp3Encoder.h"
-#include "trvcore/PluginFactory.h"
+#include "trvcore/codec/Mp3Encoder.h"
+#include "trvcore/plugin/PluginFactory.h"
 
 using namespace hosttest;
 

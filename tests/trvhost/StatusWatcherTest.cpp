@@ -9,7 +9,7 @@
 
 #include "tools/trvhost/LineOutput.h"
 #include "tools/trvhost/StatusWatcher.h"
-#include "trvcore/MessageLog.h"
+#include "trvcore/session/MessageLog.h"
 
 namespace {
 

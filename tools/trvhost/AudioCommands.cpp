@@ -15,8 +15,8 @@
 #include "tools/trvhost/LineOutput.h"
 #include "tools/trvhost/RecordBuffer.h"
 #include "tools/trvhost/WavFile.h"
-#include "trvcore/Mp3Encoder.h"
-#include "trvcore/PlayoutBuffer.h"
+#include "trvcore/codec/Mp3Encoder.h"
+#include "trvcore/audio/PlayoutBuffer.h"
 
 namespace handlers {
 

@@ -8,7 +8,7 @@
 
 #include "platform/Clock.h"
 #include "tools/trvhost/HostCallback.h"
-#include "trvcore/NanoClock.h"
+#include "platform/NanoClock.h"
 
 namespace {
 constexpr int32_t kMaxChannels = 64;

@@ -12,9 +12,9 @@
 #include "tools/trvhost/LineOutput.h"
 #include "tools/trvhost/SessionEvents.h"
 #include "tools/trvhost/StatusWatcher.h"
-#include "trvcore/LinkPlugin.h"
-#include "trvcore/PluginFactory.h"
-#include "trvcore/SessionController.h"
+#include "trvcore/plugin/LinkPlugin.h"
+#include "trvcore/plugin/PluginFactory.h"
+#include "trvcore/session/SessionController.h"
 
 namespace {
 // How long the command thread waits for a line before it looks at the run.

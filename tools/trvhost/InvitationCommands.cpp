@@ -6,11 +6,11 @@
 #include "tools/trvhost/CommandHandlers.h"
 #include "tools/trvhost/LineOutput.h"
 #include "tools/trvhost/SessionEvents.h"
-#include "trvcore/LinkPlugin.h"
-#include "trvcore/PartnerSession.h"
-#include "trvcore/SessionController.h"
-#include "trvcore/SessionRef.h"
-#include "trvcore/UserCommands.h"
+#include "trvcore/plugin/LinkPlugin.h"
+#include "trvcore/session/PartnerSession.h"
+#include "trvcore/session/SessionController.h"
+#include "trvcore/session/SessionRef.h"
+#include "trvcore/session/UserCommands.h"
 
 namespace handlers {
 

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "trvcore/SessionController.h"
+#include "trvcore/session/SessionController.h"
 
 namespace {
 std::atomic<double> gPercent{0.0};

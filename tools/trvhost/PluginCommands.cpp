@@ -7,12 +7,12 @@
 #include "tools/trvhost/CommandHandlers.h"
 #include "tools/trvhost/CommandWords.h"
 #include "tools/trvhost/LineOutput.h"
-#include "trvcore/AudioReceiveStream.h"
-#include "trvcore/AudioSendStream.h"
-#include "trvcore/LinkPlugin.h"
-#include "trvcore/PartnerSession.h"
-#include "trvcore/SessionController.h"
-#include "trvcore/Settings.h"
+#include "trvcore/audio/AudioReceiveStream.h"
+#include "trvcore/audio/AudioSendStream.h"
+#include "trvcore/plugin/LinkPlugin.h"
+#include "trvcore/session/PartnerSession.h"
+#include "trvcore/session/SessionController.h"
+#include "trvcore/settings/Settings.h"
 
 namespace handlers {
 

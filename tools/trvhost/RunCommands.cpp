@@ -6,7 +6,7 @@
 #include "tools/trvhost/CommandWords.h"
 #include "tools/trvhost/LineOutput.h"
 #include "tools/trvhost/StatusWatcher.h"
-#include "trvcore/MessageLog.h"
+#include "trvcore/session/MessageLog.h"
 
 namespace handlers {
 

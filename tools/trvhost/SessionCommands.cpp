@@ -3,8 +3,8 @@
 #include "tools/trvhost/CommandHandlers.h"
 #include "tools/trvhost/CommandWords.h"
 #include "tools/trvhost/LineOutput.h"
-#include "trvcore/SessionController.h"
-#include "trvcore/UserCommands.h"
+#include "trvcore/session/SessionController.h"
+#include "trvcore/session/UserCommands.h"
 
 namespace handlers {
 

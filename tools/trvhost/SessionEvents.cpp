@@ -3,7 +3,7 @@
 #include <string>
 
 #include "tools/trvhost/LineOutput.h"
-#include "trvcore/SessionController.h"
+#include "trvcore/session/SessionController.h"
 
 SessionEvents::SessionEvents(SessionController& controller, LineOutput& out, AutoAnswer answer)
     : controller_(controller), out_(out), autoAnswer_(answer) {

@@ -6,8 +6,8 @@
 //   invitation from <name>?" when the controller's pendingInvitation
 //   appears, "popup: closed" when it goes unanswered; with an automatic
 //   answer set, the popup is answered at once, as a user would.
-#include "trvcore/SessionListener.h"
-#include "trvcore/SessionRef.h"
+#include "trvcore/session/SessionListener.h"
+#include "trvcore/session/SessionRef.h"
 
 class LineOutput;
 class SessionController;

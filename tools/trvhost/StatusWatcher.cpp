@@ -5,7 +5,7 @@
 
 #include "platform/Clock.h"
 #include "tools/trvhost/LineOutput.h"
-#include "trvcore/MessageLog.h"
+#include "trvcore/session/MessageLog.h"
 
 namespace {
 constexpr uint32_t kJoinTimeoutMs = 2000;

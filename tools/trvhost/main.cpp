@@ -4,7 +4,7 @@
 
 #include "tools/trvhost/HostOptions.h"
 #include "tools/trvhost/HostSession.h"
-#include "trvcore/PluginFactory.h"
+#include "trvcore/plugin/PluginFactory.h"
 
 int main(int argc, char** argv) {
     HostOptions options;

@@ -1,4 +1,4 @@
-#include "trvcore/AlertChime.h"
+#include "trvcore/audio/AlertChime.h"
 
 #include <cstring>
 

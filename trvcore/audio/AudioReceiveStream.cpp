@@ -1,11 +1,11 @@
-#include "trvcore/AudioReceiveStream.h"
+#include "trvcore/audio/AudioReceiveStream.h"
 
 #include <cstring>
 #include <new>
 
 #include "platform/Clock.h"
-#include "trvcore/AudioStreamHost.h"
-#include "trvcore/SampleBuffer.h"
+#include "trvcore/audio/AudioStreamHost.h"
+#include "trvcore/audio/SampleBuffer.h"
 #include "trvcore/trvnetwork/ControlMessages.h"
 #include "trvcore/trvnetwork/MediaMessages.h"
 #include "trvcore/trvnetwork/PeerConnection.h"

@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "platform/PauseGate.h"
-#include "trvcore/Mp3Decoder.h"
-#include "trvcore/PlayoutBuffer.h"
+#include "trvcore/codec/Mp3Decoder.h"
+#include "trvcore/audio/PlayoutBuffer.h"
 
 class AudioStreamHost;
 class PeerConnection;

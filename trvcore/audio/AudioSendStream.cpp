@@ -1,14 +1,14 @@
-#include "trvcore/AudioSendStream.h"
+#include "trvcore/audio/AudioSendStream.h"
 
 #include <cstring>
 #include <new>
 
 #include "platform/Clock.h"
-#include "trvcore/AudioStreamHost.h"
-#include "trvcore/EncoderBitrate.h"
-#include "trvcore/SampleBuffer.h"
-#include "trvcore/MediaQueue.h"
-#include "trvcore/Mp3Encoder.h"
+#include "trvcore/audio/AudioStreamHost.h"
+#include "trvcore/codec/EncoderBitrate.h"
+#include "trvcore/audio/SampleBuffer.h"
+#include "trvcore/audio/MediaQueue.h"
+#include "trvcore/codec/Mp3Encoder.h"
 #include "trvcore/trvnetwork/MediaMessages.h"
 #include "trvcore/trvnetwork/PeerConnection.h"
 

@@ -18,8 +18,8 @@
 #include <memory>
 
 #include "platform/PauseGate.h"
-#include "trvcore/AudioEncoder.h"
-#include "trvcore/WorkerThread.h"
+#include "trvcore/codec/AudioEncoder.h"
+#include "platform/WorkerThread.h"
 #include "trvcore/trvnetwork/PeerMessage.h"
 
 class AudioStreamHost;

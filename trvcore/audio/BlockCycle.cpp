@@ -1,9 +1,9 @@
-#include "trvcore/BlockCycle.h"
+#include "trvcore/audio/BlockCycle.h"
 
-#include "trvcore/InstanceRegistry.h"
-#include "trvcore/MessageLog.h"
-#include "trvcore/PartnerSession.h"
-#include "trvcore/ProcessInstance.h"
+#include "trvcore/session/InstanceRegistry.h"
+#include "trvcore/session/MessageLog.h"
+#include "trvcore/session/PartnerSession.h"
+#include "trvcore/audio/ProcessInstance.h"
 
 void BlockCycle::begin(ProcessInstance* instance, int frames) {
     processLock_.lock();

@@ -12,9 +12,9 @@
 // Other threads: addSession/removeSession, forgetLeader (under the lock),
 // startChime, cycleTime.
 #include "platform/Lock.h"
-#include "trvcore/AlertChime.h"
-#include "trvcore/AudioStreamHost.h"
-#include "trvcore/CycleSessions.h"
+#include "trvcore/audio/AlertChime.h"
+#include "trvcore/audio/AudioStreamHost.h"
+#include "trvcore/audio/CycleSessions.h"
 #include "vst/VstAbi.h"
 
 class InstanceRegistry;

@@ -1,8 +1,8 @@
-#include "trvcore/CycleSessions.h"
+#include "trvcore/audio/CycleSessions.h"
 
 #include <cstring>
 
-#include "trvcore/PartnerSession.h"
+#include "trvcore/session/PartnerSession.h"
 
 CycleSessions::~CycleSessions() {
     while (PartnerSession* s = takeLast()) s->release();

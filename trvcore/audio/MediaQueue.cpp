@@ -1,4 +1,4 @@
-#include "trvcore/MediaQueue.h"
+#include "trvcore/audio/MediaQueue.h"
 
 #include <cstddef>
 #include <limits>

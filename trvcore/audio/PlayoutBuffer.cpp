@@ -1,4 +1,4 @@
-#include "trvcore/PlayoutBuffer.h"
+#include "trvcore/audio/PlayoutBuffer.h"
 
 #include <cstring>
 #include <new>

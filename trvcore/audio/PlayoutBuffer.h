@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "trvcore/MediaQueue.h"
+#include "trvcore/audio/MediaQueue.h"
 #include "vst/VstAbi.h"
 
 class PeerMessage;

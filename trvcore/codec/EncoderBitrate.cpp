@@ -1,4 +1,4 @@
-#include "trvcore/EncoderBitrate.h"
+#include "trvcore/codec/EncoderBitrate.h"
 
 namespace rates {
 

@@ -1,4 +1,4 @@
-#include "trvcore/Mp3Decoder.h"
+#include "trvcore/codec/Mp3Decoder.h"
 
 #include <lame/lame.h>
 

@@ -1,4 +1,4 @@
-#include "trvcore/Mp3Encoder.h"
+#include "trvcore/codec/Mp3Encoder.h"
 
 #include <algorithm>
 
@@ -8,8 +8,8 @@
 #include <cstdarg>
 #include <new>
 
-#include "trvcore/EncoderBitrate.h"
-#include "trvcore/MessageLog.h"
+#include "trvcore/codec/EncoderBitrate.h"
+#include "trvcore/session/MessageLog.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "trvcore/AudioEncoder.h"
+#include "trvcore/codec/AudioEncoder.h"
 
 class MessageLog;
 struct lame_global_struct;

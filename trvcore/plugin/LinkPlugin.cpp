@@ -1,13 +1,13 @@
-#include "trvcore/LinkPlugin.h"
+#include "trvcore/plugin/LinkPlugin.h"
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 
-#include "trvcore/AlertChime.h"
-#include "trvcore/PartnerSession.h"
-#include "trvcore/SessionController.h"
-#include "trvcore/SessionRef.h"
+#include "trvcore/audio/AlertChime.h"
+#include "trvcore/session/PartnerSession.h"
+#include "trvcore/session/SessionController.h"
+#include "trvcore/session/SessionRef.h"
 
 namespace {
 const char* const kCapabilities[] = {"sendVstEvents", "sendVstMidiEvent", "receiveVstEvents",

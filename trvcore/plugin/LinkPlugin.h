@@ -6,9 +6,9 @@
 #include <cstdint>
 
 #include "platform/Lock.h"
-#include "trvcore/PluginChunk.h"
-#include "trvcore/ProcessInstance.h"
-#include "trvcore/SessionListener.h"
+#include "trvcore/plugin/PluginChunk.h"
+#include "trvcore/audio/ProcessInstance.h"
+#include "trvcore/session/SessionListener.h"
 #include "vst/AudioEffectX.h"
 
 class AudioReceiveStream;

@@ -1,4 +1,4 @@
-#include "trvcore/PluginChunk.h"
+#include "trvcore/plugin/PluginChunk.h"
 
 #include <cstring>
 

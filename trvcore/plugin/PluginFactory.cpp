@@ -1,8 +1,8 @@
-#include "trvcore/PluginFactory.h"
+#include "trvcore/plugin/PluginFactory.h"
 
 #include <new>
 
-#include "trvcore/LinkPlugin.h"
+#include "trvcore/plugin/LinkPlugin.h"
 
 AEffect* createLinkPluginEffect(audioMasterCallback host) {
     if (!host) return nullptr;

@@ -1,4 +1,4 @@
-#include "trvcore/Handshake.h"
+#include "trvcore/session/Handshake.h"
 
 namespace {
 

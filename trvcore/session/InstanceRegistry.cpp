@@ -1,4 +1,4 @@
-#include "trvcore/InstanceRegistry.h"
+#include "trvcore/session/InstanceRegistry.h"
 
 #include <cstring>
 

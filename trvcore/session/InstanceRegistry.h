@@ -12,7 +12,7 @@
 #include <atomic>
 
 #include "platform/Lock.h"
-#include "trvcore/SessionListener.h"
+#include "trvcore/session/SessionListener.h"
 
 class ProcessInstance;
 

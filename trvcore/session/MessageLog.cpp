@@ -1,4 +1,4 @@
-#include "trvcore/MessageLog.h"
+#include "trvcore/session/MessageLog.h"
 
 #include <cstdarg>
 #include <cstdio>

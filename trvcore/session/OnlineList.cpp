@@ -1,4 +1,4 @@
-#include "trvcore/OnlineList.h"
+#include "trvcore/session/OnlineList.h"
 
 #include <cstdio>
 #include <cstring>

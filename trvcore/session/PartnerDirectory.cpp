@@ -9,17 +9,17 @@
 // all sessions) and accepting an invitation (which ends the others) never
 // wait on each other: no session lock is ever taken under listLock or
 // closingLock.
-#include "trvcore/PartnerDirectory.h"
+#include "trvcore/session/PartnerDirectory.h"
 
 #include <cstring>
 #include <string>
 
 #include "platform/Clock.h"
 #include "platform/Socket.h"
-#include "trvcore/InstanceRegistry.h"
-#include "trvcore/MessageLog.h"
-#include "trvcore/ServiceSession.h"
-#include "trvcore/Settings.h"
+#include "trvcore/session/InstanceRegistry.h"
+#include "trvcore/session/MessageLog.h"
+#include "trvcore/session/ServiceSession.h"
+#include "trvcore/settings/Settings.h"
 #include "trvcore/trvnetwork/ControlMessages.h"
 #include "trvcore/trvnetwork/PeerLink.h"
 #include "trvcore/trvnetwork/PeerMessage.h"

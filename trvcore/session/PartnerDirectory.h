@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "platform/Lock.h"
-#include "trvcore/SessionList.h"
+#include "trvcore/session/SessionList.h"
 #include "trvcore/trvnetwork/OnlineUser.h"
 
 class InstanceRegistry;

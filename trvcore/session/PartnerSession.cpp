@@ -1,11 +1,11 @@
-#include "trvcore/PartnerSession.h"
+#include "trvcore/session/PartnerSession.h"
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "platform/Clock.h"
-#include "trvcore/SessionHost.h"
+#include "trvcore/session/SessionHost.h"
 #include "trvcore/trvnetwork/ControlMessages.h"
 #include "trvcore/trvnetwork/LinkClock.h"
 #include "trvcore/trvnetwork/PeerAddress.h"

@@ -39,11 +39,11 @@
 #include <memory>
 
 #include "platform/Lock.h"
-#include "trvcore/AudioReceiveStream.h"
-#include "trvcore/AudioSendStream.h"
-#include "trvcore/Handshake.h"
-#include "trvcore/SessionPacketQueue.h"
-#include "trvcore/WorkerThread.h"
+#include "trvcore/audio/AudioReceiveStream.h"
+#include "trvcore/audio/AudioSendStream.h"
+#include "trvcore/session/Handshake.h"
+#include "trvcore/session/SessionPacketQueue.h"
+#include "platform/WorkerThread.h"
 #include "trvcore/trvnetwork/OnlineUser.h"
 #include "trvcore/trvnetwork/PeerConnection.h"
 #include "trvcore/trvnetwork/PeerMessage.h"

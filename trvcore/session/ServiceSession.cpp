@@ -1,11 +1,11 @@
-#include "trvcore/ServiceSession.h"
+#include "trvcore/session/ServiceSession.h"
 
 #include <cstring>
 
 #include "platform/Clock.h"
-#include "trvcore/MessageLog.h"
-#include "trvcore/SessionList.h"
-#include "trvcore/Settings.h"
+#include "trvcore/session/MessageLog.h"
+#include "trvcore/session/SessionList.h"
+#include "trvcore/settings/Settings.h"
 #include "trvcore/trvnetwork/PeerLink.h"
 #include "trvcore/trvnetwork/PeerProtocol.h"
 

@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "platform/Lock.h"
-#include "trvcore/OnlineList.h"
+#include "trvcore/session/OnlineList.h"
 #include "trvcore/trvnetwork/NewsDownload.h"
 #include "trvcore/trvnetwork/NewsPictureSource.h"
 #include "trvcore/trvnetwork/ServiceClient.h"

@@ -1,10 +1,10 @@
-#include "trvcore/SessionController.h"
+#include "trvcore/session/SessionController.h"
 
 #include <cstring>
 
 #include "platform/Clock.h"
 #include "platform/Shell.h"
-#include "trvcore/PartnerSession.h"
+#include "trvcore/session/PartnerSession.h"
 #include "trvcore/trvnetwork/ControlMessages.h"
 #include "trvcore/trvnetwork/OnlineUser.h"
 #include "trvcore/trvnetwork/PeerLink.h"

@@ -33,17 +33,17 @@
 #include <cstdint>
 
 #include "platform/Lock.h"
-#include "trvcore/BlockCycle.h"
-#include "trvcore/InstanceRegistry.h"
-#include "trvcore/LoopSchedule.h"
-#include "trvcore/MessageLog.h"
-#include "trvcore/PartnerDirectory.h"
-#include "trvcore/ServiceSession.h"
-#include "trvcore/SessionHost.h"
-#include "trvcore/SessionList.h"
-#include "trvcore/SessionRef.h"
-#include "trvcore/Settings.h"
-#include "trvcore/WorkerThread.h"
+#include "trvcore/audio/BlockCycle.h"
+#include "trvcore/session/InstanceRegistry.h"
+#include "trvcore/session/LoopSchedule.h"
+#include "trvcore/session/MessageLog.h"
+#include "trvcore/session/PartnerDirectory.h"
+#include "trvcore/session/ServiceSession.h"
+#include "trvcore/session/SessionHost.h"
+#include "trvcore/session/SessionList.h"
+#include "trvcore/session/SessionRef.h"
+#include "trvcore/settings/Settings.h"
+#include "platform/WorkerThread.h"
 #include "trvcore/trvnetwork/PeerLinkListener.h"
 
 class DatagramSocket;

@@ -1,7 +1,7 @@
 #pragma once
 // What a PartnerSession asks of the object that owns it: the
 // SessionController in the plug-in, a stand-in in tests.
-#include "trvcore/AudioStreamHost.h"
+#include "trvcore/audio/AudioStreamHost.h"
 
 struct RemoteSettingFields;
 struct StatusReportFields;

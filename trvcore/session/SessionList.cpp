@@ -1,4 +1,4 @@
-#include "trvcore/SessionList.h"
+#include "trvcore/session/SessionList.h"
 
 #include <cstring>
 

@@ -20,7 +20,7 @@
 #include <cstdint>
 
 #include "platform/Lock.h"
-#include "trvcore/SessionRef.h"
+#include "trvcore/session/SessionRef.h"
 
 class PeerConnection;
 class SessionList;

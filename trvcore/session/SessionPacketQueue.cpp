@@ -1,4 +1,4 @@
-#include "trvcore/SessionPacketQueue.h"
+#include "trvcore/session/SessionPacketQueue.h"
 
 #include <new>
 

@@ -1,6 +1,6 @@
 #pragma once
 // One counted reference to a PartnerSession, dropped when the holder goes.
-#include "trvcore/PartnerSession.h"
+#include "trvcore/session/PartnerSession.h"
 
 class SessionRef {
 public:

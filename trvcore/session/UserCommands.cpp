@@ -1,10 +1,10 @@
-#include "trvcore/UserCommands.h"
+#include "trvcore/session/UserCommands.h"
 
 #include <cstring>
 
-#include "trvcore/PartnerSession.h"
-#include "trvcore/SessionController.h"
-#include "trvcore/SessionRef.h"
+#include "trvcore/session/PartnerSession.h"
+#include "trvcore/session/SessionController.h"
+#include "trvcore/session/SessionRef.h"
 #include "trvcore/trvnetwork/OnlineUser.h"
 
 namespace commands {

@@ -1,4 +1,4 @@
-#include "trvcore/RateTables.h"
+#include "trvcore/settings/RateTables.h"
 
 namespace rates {
 

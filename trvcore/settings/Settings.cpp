@@ -1,10 +1,10 @@
-#include "trvcore/Settings.h"
+#include "trvcore/settings/Settings.h"
 
 #include <cmath>
 
 #include "platform/Check.h"
 #include "platform/SettingsBackend.h"
-#include "trvcore/RateTables.h"
+#include "trvcore/settings/RateTables.h"
 
 namespace {
 // Percent values are stored as integers; the small bias keeps a value that

@@ -1,6 +1,6 @@
 #include "trvcore/trvnetwork/LinkClock.h"
 
-#include "trvcore/NanoClock.h"
+#include "platform/NanoClock.h"
 
 namespace {
 

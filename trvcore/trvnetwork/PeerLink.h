@@ -23,7 +23,7 @@
 
 #include "platform/Event.h"
 #include "platform/Lock.h"
-#include "trvcore/WorkerThread.h"
+#include "platform/WorkerThread.h"
 #include "trvcore/trvnetwork/LinkErrorCounter.h"
 #include "trvcore/trvnetwork/PeerAddress.h"
 #include "trvcore/trvnetwork/PeerProtocol.h"

@@ -1,4 +1,4 @@
-#include "trvcore/LockedList.h"
+#include "trvcore/util/LockedList.h"
 
 LockedList::~LockedList() { clear(false); }
 

@@ -3,7 +3,7 @@
 // hosts know only "main". On Windows the module-definition file exports
 // "main" as an alias; elsewhere a second function carries the assembler
 // name "main".
-#include "trvcore/PluginFactory.h"
+#include "trvcore/plugin/PluginFactory.h"
 #include "vst/VstAbi.h"
 
 #if defined(_WIN32)

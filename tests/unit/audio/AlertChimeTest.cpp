@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "tests/unit/audio/AudioTestSupport.h"
-#include "trvcore/AlertChime.h"
+#include "trvcore/audio/AlertChime.h"
 
 using namespace audiotest;
 

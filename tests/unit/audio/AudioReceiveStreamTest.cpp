@@ -9,7 +9,7 @@
 
 #include "tests/unit/audio/AudioLinkPair.h"
 #include "tests/unit/audio/AudioTestSupport.h"
-#include "trvcore/AudioReceiveStream.h"
+#include "trvcore/audio/AudioReceiveStream.h"
 
 using namespace audiotest;
 

@@ -9,7 +9,7 @@
 
 #include "tests/unit/audio/AudioLinkPair.h"
 #include "tests/unit/audio/AudioTestSupport.h"
-#include "trvcore/AudioSendStream.h"
+#include "trvcore/audio/AudioSendStream.h"
 
 using namespace audiotest;
 

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "trvcore/AudioStreamHost.h"
-#include "trvcore/Mp3Decoder.h"
-#include "trvcore/Mp3Encoder.h"
+#include "trvcore/audio/AudioStreamHost.h"
+#include "trvcore/codec/Mp3Decoder.h"
+#include "trvcore/codec/Mp3Encoder.h"
 #include "trvcore/trvnetwork/MediaMessages.h"
 #include "trvcore/trvnetwork/PeerMessage.h"
 

@@ -16,12 +16,12 @@
 #include "support/TimedHost.h"
 #include "tests/unit/audio/AudioTestSupport.h"
 #include "tests/unit/peerlink/LinkHarness.h"
-#include "tests/unit/session/ActionService.h"
+#include "tests/support/ActionService.h"
 #include "tests/unit/session/SessionTestSupport.h"
-#include "trvcore/AlertChime.h"
-#include "trvcore/LinkPlugin.h"
-#include "trvcore/PartnerSession.h"
-#include "trvcore/SessionController.h"
+#include "trvcore/audio/AlertChime.h"
+#include "trvcore/plugin/LinkPlugin.h"
+#include "trvcore/session/PartnerSession.h"
+#include "trvcore/session/SessionController.h"
 
 using namespace audiotest;
 

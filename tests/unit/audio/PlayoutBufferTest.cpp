@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/unit/audio/AudioTestSupport.h"
-#include "trvcore/PlayoutBuffer.h"
+#include "trvcore/audio/PlayoutBuffer.h"
 
 using namespace audiotest;
 

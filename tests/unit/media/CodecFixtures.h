@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "trvcore/AudioEncoder.h"
-#include "trvcore/Mp3Decoder.h"
+#include "trvcore/codec/AudioEncoder.h"
+#include "trvcore/codec/Mp3Decoder.h"
 
 namespace codectest {
 

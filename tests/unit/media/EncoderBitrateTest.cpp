@@ -2,8 +2,8 @@
 // runs at (the split itself is tested with the settings).
 #include <gtest/gtest.h>
 
-#include "trvcore/EncoderBitrate.h"
-#include "trvcore/RateTables.h"
+#include "trvcore/codec/EncoderBitrate.h"
+#include "trvcore/settings/RateTables.h"
 
 TEST(EncoderBitrate, EveryAudioRateReachesItsMp3Rate) {
     const int mp3[rates::kAudioCount] = {32000,  48000,  64000,  96000,  96000,

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "trvcore/MediaQueue.h"
+#include "trvcore/audio/MediaQueue.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "CodecFixtures.h"
-#include "trvcore/Mp3Encoder.h"
+#include "trvcore/codec/Mp3Encoder.h"
 
 using namespace codectest;
 using Result = Mp3Decoder::Result;

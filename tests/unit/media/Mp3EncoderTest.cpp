@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "CodecFixtures.h"
-#include "trvcore/MessageLog.h"
-#include "trvcore/Mp3Encoder.h"
+#include "trvcore/session/MessageLog.h"
+#include "trvcore/codec/Mp3Encoder.h"
 
 using namespace codectest;
 

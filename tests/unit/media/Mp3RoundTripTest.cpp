@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "CodecFixtures.h"
-#include "trvcore/EncoderBitrate.h"
-#include "trvcore/Mp3Encoder.h"
-#include "trvcore/RateTables.h"
+#include "trvcore/codec/EncoderBitrate.h"
+#include "trvcore/codec/Mp3Encoder.h"
+#include "trvcore/settings/RateTables.h"
 
 using namespace codectest;
 

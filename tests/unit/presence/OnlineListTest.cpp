@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/Lock.h"
-#include "trvcore/OnlineList.h"
+#include "trvcore/session/OnlineList.h"
 
 namespace {
 

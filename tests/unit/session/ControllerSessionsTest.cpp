@@ -17,13 +17,13 @@
 #include "support/FakeHost.h"
 #include "support/TempSettings.h"
 #include "tests/unit/peerlink/LinkHarness.h"
-#include "tests/unit/session/ActionService.h"
+#include "tests/support/ActionService.h"
 #include "tests/unit/session/SessionTestSupport.h"
-#include "trvcore/LinkPlugin.h"
-#include "trvcore/PluginChunk.h"
-#include "trvcore/SessionController.h"
-#include "trvcore/SessionListener.h"
-#include "trvcore/UserCommands.h"
+#include "trvcore/plugin/LinkPlugin.h"
+#include "trvcore/plugin/PluginChunk.h"
+#include "trvcore/session/SessionController.h"
+#include "trvcore/session/SessionListener.h"
+#include "trvcore/session/UserCommands.h"
 
 using namespace sessiontest;
 

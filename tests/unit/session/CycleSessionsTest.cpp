@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "tests/unit/session/SessionTestSupport.h"
-#include "trvcore/CycleSessions.h"
+#include "trvcore/audio/CycleSessions.h"
 
 using namespace sessiontest;
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "trvcore/Handshake.h"
+#include "trvcore/session/Handshake.h"
 
 namespace {
 

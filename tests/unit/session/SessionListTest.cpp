@@ -4,7 +4,7 @@
 
 #include "tests/unit/session/SessionTestSupport.h"
 #include "platform/Socket.h"
-#include "trvcore/SessionList.h"
+#include "trvcore/session/SessionList.h"
 
 using namespace sessiontest;
 

@@ -1,7 +1,7 @@
 // The session thread's packet ring: order, the bound and what a full ring does.
 #include <gtest/gtest.h>
 
-#include "trvcore/SessionPacketQueue.h"
+#include "trvcore/session/SessionPacketQueue.h"
 #include "trvcore/trvnetwork/ControlMessages.h"
 
 namespace {

@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "platform/Clock.h"
-#include "trvcore/PartnerSession.h"
-#include "trvcore/SessionHost.h"
-#include "trvcore/SessionRef.h"
+#include "trvcore/session/PartnerSession.h"
+#include "trvcore/session/SessionHost.h"
+#include "trvcore/session/SessionRef.h"
 #include "trvcore/trvnetwork/ControlMessages.h"
 #include "trvcore/trvnetwork/PeerLink.h"
 #include "trvcore/trvnetwork/PeerLinkListener.h"

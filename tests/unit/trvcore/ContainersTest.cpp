@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "trvcore/LockedArray.h"
-#include "trvcore/LockedList.h"
+#include "trvcore/util/LockedArray.h"
+#include "trvcore/util/LockedList.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "platform/Clock.h"
 #include "support/FakeHost.h"
 #include "support/TempSettings.h"
-#include "trvcore/LinkPlugin.h"
-#include "trvcore/SessionController.h"
+#include "trvcore/plugin/LinkPlugin.h"
+#include "trvcore/session/SessionController.h"
 
 namespace {
 

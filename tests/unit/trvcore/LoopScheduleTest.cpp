@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "trvcore/LoopSchedule.h"
+#include "trvcore/session/LoopSchedule.h"
 
 namespace {
 

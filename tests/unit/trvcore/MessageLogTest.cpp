@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "trvcore/MessageLog.h"
+#include "trvcore/session/MessageLog.h"
 
 namespace {
 

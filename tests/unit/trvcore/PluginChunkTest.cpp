@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "trvcore/PluginChunk.h"
+#include "trvcore/plugin/PluginChunk.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "support/TempSettings.h"
-#include "trvcore/RateTables.h"
-#include "trvcore/Settings.h"
+#include "trvcore/settings/RateTables.h"
+#include "trvcore/settings/Settings.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include "platform/Clock.h"
 #include "platform/Thread.h"
-#include "trvcore/NanoClock.h"
-#include "trvcore/WorkerThread.h"
+#include "platform/NanoClock.h"
+#include "platform/WorkerThread.h"
 
 namespace {
 
