@@ -1,5 +1,7 @@
 #include "LoginFlood.h"
 
+#include "PluginWire.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -11,19 +13,10 @@
 #include <chrono>
 #include <cstdlib>
 
+using servicebench::nowUs;
+using servicebench::pluginPost;
+
 namespace {
-
-int64_t nowUs() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-std::string pluginPost(const std::string& body) {
-    return "POST  /sys/interface/trv/index.php4 HTTP/1.1\r\nHost: localhost\r\nUser-Agent: TRV\r\n"
-           "Content-type: application/x-www-form-urlencoded\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body + "\r\n";
-}
 
 int connectFrom(uint32_t source, uint16_t port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

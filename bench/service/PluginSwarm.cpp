@@ -1,5 +1,7 @@
 #include "PluginSwarm.h"
 
+#include "PluginWire.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -18,6 +20,9 @@
 #include <random>
 #include <string_view>
 
+using servicebench::nowUs;
+using servicebench::pluginPost;
+
 namespace {
 
 constexpr int64_t kTickUs = 700'000;          // invitation check; every second tick also keep-alive + list
@@ -26,18 +31,6 @@ constexpr size_t kHeadBytes = 256;            // the start of a reply, kept to c
 constexpr size_t kMaxQueued = 6;
 constexpr int kLoginsInFlight = 32;           // per worker thread
 constexpr std::string_view kChunkedEnd = "PLXEND\r\n0\r\n\r\n";
-
-int64_t nowUs() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-std::string pluginPost(const std::string& body) {
-    return "POST  /sys/interface/trv/index.php4 HTTP/1.1\r\nHost: localhost\r\nUser-Agent: TRV\r\n"
-           "Content-type: application/x-www-form-urlencoded\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body + "\r\n";
-}
 
 enum class Kind { Login, KeepAlive, OnlineList, CheckInvitation };
 enum class Phase { LoginConnect, LoginExchange, MainConnect, Idle, Exchange, Broken };

@@ -2,6 +2,8 @@
 // monotonic clock so a change of the wall clock does not stretch a wait.
 #include "platform/Mutex.h"
 
+#include "platform/posix/Deadline.h"
+
 #include <cerrno>
 #include <ctime>
 #include <new>
@@ -38,14 +40,7 @@ CondVar::~CondVar() { pthread_cond_destroy(condIn(storage_)); }
 void CondVar::wait(Mutex& m) { pthread_cond_wait(condIn(storage_), mutexIn(m.storage_)); }
 
 bool CondVar::waitFor(Mutex& m, uint32_t ms) {
-    timespec deadline{};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += static_cast<time_t>(ms / 1000);
-    deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
-    }
+    const timespec deadline = deadlineAfter(CLOCK_MONOTONIC, ms);
     return pthread_cond_timedwait(condIn(storage_), mutexIn(m.storage_), &deadline) != ETIMEDOUT;
 }
 

@@ -4,6 +4,8 @@
 // detached thread never touches memory its owner may have released.
 #include "platform/Thread.h"
 
+#include "platform/posix/Deadline.h"
+
 #include <atomic>
 #include <cerrno>
 #include <ctime>
@@ -114,14 +116,7 @@ bool Thread::join(uint32_t timeoutMs) {
     } else {
         // The deadline is on the wall clock, as pthread_timedjoin_np wants
         // (its monotonic sibling is unknown to the thread sanitizer).
-        timespec deadline{};
-        clock_gettime(CLOCK_REALTIME, &deadline);
-        deadline.tv_sec += static_cast<time_t>(timeoutMs / 1000);
-        deadline.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
-        if (deadline.tv_nsec >= 1000000000L) {
-            deadline.tv_sec += 1;
-            deadline.tv_nsec -= 1000000000L;
-        }
+        const timespec deadline = deadlineAfter(CLOCK_REALTIME, timeoutMs);
         int rc;
         do {
             rc = pthread_timedjoin_np(h->id, nullptr, &deadline);

@@ -200,7 +200,7 @@ void AudioSendStream::stopEncoder() {
     AudioEncoder* encoder = encoder_.exchange(nullptr);
     if (encoder) {
         // The tail that waits for a whole frame goes out too; the encoder
-        // thread keeps out (paused), so this thread may post.
+        // thread keeps out (the gate is closed), so this thread may post.
         encoder->flush(this);
         encoder->close();
     }

@@ -22,7 +22,7 @@
 // needs open again.
 //
 // Threads: open, close and decode are never called at the same time on one
-// object (the receive stream's paused and busy flags see to that); isOpen
+// object (the receive stream's pause gate sees to that); isOpen
 // and openCount from any thread. Buffers are allocated once when the
 // object is built; decode itself allocates nothing (LAME's decoder keeps
 // its own input list).

@@ -9,7 +9,7 @@
 //
 // Threads: encode runs on the stream's encoder thread; open, close and
 // setBitrate on whichever thread starts or stops sending, never while
-// encode runs (the stream's paused and busy flags see to that). isOpen,
+// encode runs (the stream's pause gate sees to that). isOpen,
 // latency and the getters may be read from any thread.
 //
 // Buffers are allocated once when the object is built; open allocates the
