@@ -95,7 +95,7 @@ void AudioReceiveStream::beginBlock(int frames) {
     producedFrames_ = 0;
     if (!active() || frames <= 0 || frames > blockSize() || !output_[0]) return;
     channelCount_ = 2;
-    producedFrames_ = playout_.read(host_.cycleTimeInfo(), output_, channelCount_, frames);
+    producedFrames_ = playout_.read(host_.cycleTimeInfo(), output_, channelCount_, frames, host_.timeCodeGenerator());
 }
 
 void AudioReceiveStream::endBlock() {

@@ -16,7 +16,12 @@ struct CycleTime {
     std::atomic<double> samplePosition{0.0};
     std::atomic<double> sampleRate{0.0};
     std::atomic<int32_t> flags{0};
+    // The end of the block last processed (its position plus its frames);
+    // between blocks, where the next one starts.
+    std::atomic<double> blockEnd{0.0};
 };
+
+class MtcGenerator;
 
 class AudioStreamHost {
 public:
@@ -38,4 +43,7 @@ public:
     virtual int codec() const = 0;
     // The audio bitrate the user's upstream allows, kbit/s.
     virtual double audioRate() const = 0;
+    // The time code generator while an instance is the sync source, else
+    // null. Audio thread, inside the cycle.
+    virtual MtcGenerator* timeCodeGenerator() { return nullptr; }
 };

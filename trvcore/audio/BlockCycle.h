@@ -1,8 +1,11 @@
 #pragma once
 // The per-block audio cycle shared by all plug-in instances. The calls of
 // all registered instances in one host block make one cycle: the first
-// (the leader) asks its host for time info and opens every connected
-// session's send and receive blocks; the last one closes them. processLock
+// (the leader) asks its host for time info, keeps a copy of it, gives the
+// time code generator the host's frame rate and opens every connected
+// session's send, receive and MIDI blocks; the last one closes them, hands
+// the partners' MIDI to the host through the leader and the time code
+// through the sync source. processLock
 // is held from each instance's begin() to its end(), so the instances'
 // parts of a cycle never run at once and everything that changes what a
 // cycle uses (the sessions here, the registry's instances and sync source,
@@ -15,10 +18,12 @@
 #include "trvcore/audio/AlertChime.h"
 #include "trvcore/audio/AudioStreamHost.h"
 #include "trvcore/audio/CycleSessions.h"
+#include "trvcore/midi/MidiEventBlock.h"
 #include "vst/VstAbi.h"
 
 class InstanceRegistry;
 class MessageLog;
+class MtcGenerator;
 class ProcessInstance;
 
 class BlockCycle {
@@ -27,9 +32,11 @@ public:
     // cycle and time signature.
     static constexpr VstInt32 kTimeInfoFilter = 0x3E00;
     static constexpr const char* kNoTimeInfoText = "No VSTTimeInfo : TRV can\x92t work with this application!";
+    static constexpr int kTimeCodeEvents = 32;
 
-    BlockCycle(platform::RecursiveLock& processLock, InstanceRegistry& instances, MessageLog& log)
-        : processLock_(processLock), instances_(instances), log_(log), sessions_(processLock) {}
+    BlockCycle(platform::RecursiveLock& processLock, InstanceRegistry& instances, MtcGenerator& timeCode,
+               MessageLog& log)
+        : processLock_(processLock), instances_(instances), timeCode_(timeCode), log_(log), sessions_(processLock) {}
     BlockCycle(const BlockCycle&) = delete;
     BlockCycle& operator=(const BlockCycle&) = delete;
 
@@ -44,6 +51,9 @@ public:
     // The current cycle's host time info (all zero when the host gave none).
     const VstTimeInfo& timeInfo() const { return *currentTimeInfo_; }
     const CycleTime& cycleTime() const { return cycleTime_; }
+    // A copy of the last host time info (all zero before the first). Any
+    // thread; takes processLock.
+    void copyTimeInfo(VstTimeInfo& out) const;
     int frames() const { return cycleFrames_; }
     double blockEndPosition() const { return blockEndPosition_; }
     ProcessInstance* leader() const;
@@ -61,6 +71,7 @@ public:
 private:
     platform::RecursiveLock& processLock_;
     InstanceRegistry& instances_;
+    MtcGenerator& timeCode_;
     MessageLog& log_;
     // The audio thread's, under processLock.
     int remaining_ = 0;
@@ -70,6 +81,9 @@ private:
     VstTimeInfo defaultTimeInfo_{};
     double blockEndPosition_ = 0.0;
     CycleTime cycleTime_;
+    VstTimeInfo snapshot_{};
+    // The time code quarter frames of one cycle, handed to the sync source.
+    MidiEventBlock timeCodeEvents_{kTimeCodeEvents};
     bool noTimeInfoPosted_ = false;
     AlertChime chime_;
     CycleSessions sessions_;

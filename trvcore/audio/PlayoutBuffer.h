@@ -3,6 +3,17 @@
 // thread pushes each decoded frame, stamped with the partner's stream
 // position; the audio thread reads one host block at a time.
 //
+// Transport-aligned (synced): while the partner's transport plays and its
+// stamped position is not before the song start, a frame plays at the local
+// song position equal to the partner's song position at which it was
+// recorded: silence before it, frames in the past dropped, a partly played
+// frame resumed. With both transports looping, the partner's positions are
+// taken back by one cycle at each of its wraps. The buffer enters sync
+// (emptied, and the time code generator located at the partner's position
+// if the local transport stands) when the partner starts, and leaves it
+// (emptied, the generator stopped) when the partner stops. Monitor mode
+// (setSyncEnabled(false)) keeps it free-running.
+//
 // Free-running, a frame plays as soon as 256 frames of audio are queued
 // beyond the reader, and the backlog may grow to maxLatency seconds: beyond
 // that it is thrown away at once (an overflow). maxLatency starts at
@@ -20,7 +31,9 @@
 #include "trvcore/audio/MediaQueue.h"
 #include "vst/VstAbi.h"
 
+class MtcGenerator;
 class PeerMessage;
+struct MediaSlot;
 
 class PlayoutBuffer {
 public:
@@ -43,9 +56,13 @@ public:
     // Network thread: one decoded frame. False if nothing was queued.
     bool push(const float* const* channels, int count, int frames, int64_t position);
     // Audio thread: fills `out[0..channelCount-1]` with `frames` samples
-    // (silence where the partner's audio runs out). Returns 0 when nothing
-    // could play (partner rate differs, overflow), else `frames`.
-    int read(const VstTimeInfo& timeInfo, float* const* out, int channelCount, int frames);
+    // (silence where the partner's audio runs out or is not due). Returns 0
+    // when nothing could play (partner rate differs), the frames copied
+    // before an overflow, else `frames`. `generator` (may be null) is the
+    // time code generator, located or stopped as the partner's transport
+    // starts or stops.
+    int read(const VstTimeInfo& timeInfo, float* const* out, int channelCount, int frames,
+             MtcGenerator* generator = nullptr);
 
     void setSyncEnabled(bool on);
     void reset();
@@ -57,6 +74,8 @@ public:
     int64_t partnerStart() const { return partnerStart_.load(std::memory_order_relaxed); }
     uint32_t partnerCounterAtStart() const { return partnerCounterAtStart_.load(std::memory_order_relaxed); }
     bool syncEnabled() const { return syncEnabled_.load(std::memory_order_relaxed); }
+    // Playing transport-aligned now.
+    bool synced() const { return synced_.load(std::memory_order_relaxed); }
     int32_t queuedFrames() const { return queue_ ? queue_->queuedDuration() : 0; }
     // Blocks that ran dry part-way after partner audio had been playing.
     uint32_t underruns() const { return underruns_.load(std::memory_order_relaxed); }
@@ -66,6 +85,19 @@ public:
     void setTickSource(TickSource source) { tick_ = source; }
 
 private:
+    // What a synced read does with the oldest slot.
+    struct Placement {
+        enum Action { Copy, Dropped, Rest } action = Copy;
+        int gap = 0;  // silence before the copy
+    };
+    int64_t partnerPosition(const MediaSlot& s) const;
+    // Enters or leaves sync as the partner's transport starts or stops;
+    // true when the queue was emptied (read looks again).
+    bool followTransports(const VstTimeInfo& t, const MediaSlot& s, MtcGenerator* generator);
+    Placement place(const VstTimeInfo& t, MediaSlot& s, int done, int remaining);
+    // Free-running: true when the backlog was too long and was thrown away
+    // (the rest of the block silenced).
+    bool overflowed(float* const* out, int channelCount, int done, int remaining);
     void clearCycle();
     void silence(float* const* out, int channelCount, int from, int frames);
 

@@ -1,6 +1,6 @@
 #pragma once
 // A plug-in instance as the block cycle sees it: the host it asks for time
-// info (and, later, hands MIDI to). The plug-in's LinkPlugin.
+// info and hands MIDI to. The plug-in's LinkPlugin.
 #include "vst/VstAbi.h"
 
 class ProcessInstance {
@@ -9,4 +9,7 @@ public:
     // The host's time info for the block being processed, or null when the
     // host gives none. Audio thread.
     virtual const VstTimeInfo* hostTimeInfo(VstInt32 filter) = 0;
+    // Hands MIDI (the partner's, or time code) to this instance's host;
+    // false when the host refused it. Audio thread.
+    virtual bool sendEventsToHost(VstEvents* events) = 0;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/Check.h"
 #include "trvcore/audio/AlertChime.h"
 #include "trvcore/session/PartnerSession.h"
 #include "trvcore/session/SessionController.h"
@@ -323,7 +324,17 @@ void LinkPlugin::setCompensateRecordOffset(bool on) {
     delete[] old[1];
 }
 
-VstInt32 LinkPlugin::processEvents(VstEvents*) { return 1; }
+VstInt32 LinkPlugin::processEvents(VstEvents* events) {
+    // The partner is released only inside the cycle's lock, so it stays
+    // while its sender builds the messages.
+    platform::ScopedLock cycle(controller_->processLock());
+    if (PartnerSession* p = partner()) p->midiSender().send(events);
+    return 1;
+}
+
+bool LinkPlugin::sendEventsToHost(VstEvents* events) {
+    return TRV_CHECK(sendVstEventsToHost(events), "the host refused the plug-in's MIDI");
+}
 
 bool LinkPlugin::canParameterBeAutomated(VstInt32) { return true; }
 bool LinkPlugin::string2parameter(VstInt32, char*) { return false; }

@@ -67,6 +67,7 @@ public:
     void onSessionEvent(PartnerSession* session, SessionEvent event) override;
     // The block cycle's question to this instance's host.
     const VstTimeInfo* hostTimeInfo(VstInt32 filter) override { return getTimeInfo(filter); }
+    bool sendEventsToHost(VstEvents* events) override;
 
     // Switches, for the editor.
     void toggleSend() { flip(sendEnabled_); }

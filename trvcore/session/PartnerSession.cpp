@@ -49,11 +49,14 @@ PartnerSession::PartnerSession(SessionHost& host, PeerLink& link, const OnlineUs
     if (!connection_) return;
     sendStream_.reset(new (std::nothrow) AudioSendStream(host, *connection_));
     receiveStream_.reset(new (std::nothrow) AudioReceiveStream(host, *connection_));
-    if (!sendStream_ || !receiveStream_) {
+    midiSender_.reset(new (std::nothrow) MidiSender(host, *connection_));
+    midiReceiver_.reset(new (std::nothrow) MidiReceiver());
+    if (!sendStream_ || !receiveStream_ || !midiSender_ || !midiReceiver_) {
         connection_.reset();
         return;
     }
     connection_->setPartnerAddress(ip_, kPeerUdpPort);
+    setMediaSink(MessageKind::MidiBlock, midiReceiver_.get());
     connection_->setListener(this);
 }
 
@@ -285,6 +288,8 @@ void PartnerSession::handle(const PeerMessage& message) {
             break;
         }
         case MessageKind::StatusReport: keepStatusReport(message); break;
+        case MessageKind::SyncRequest: answerSyncRequest(); break;
+        case MessageKind::SyncInfo: keepTransport(message); break;
         default: break;  // transport kinds: their handlers, once they exist
     }
 }
@@ -341,6 +346,7 @@ void PartnerSession::runRounds(HandshakeRounds rounds) {
 
 void PartnerSession::startStreams() {
     receiveStream_->setTransportSync(!monitorMode());
+    midiReceiver_->setTransportSync(!monitorMode());
     receiveStream_->setActive(true);
     sendStream_->setActive(true);
     // The inviter asks the partner to start its encoder afresh, so both
@@ -351,6 +357,7 @@ void PartnerSession::startStreams() {
 void PartnerSession::setMonitorMode(bool on) {
     monitorMode_.store(on, std::memory_order_relaxed);
     receiveStream_->setTransportSync(!on);
+    midiReceiver_->setTransportSync(!on);
 }
 
 void PartnerSession::answerPing(const PeerMessage& ping) {
@@ -395,4 +402,50 @@ void PartnerSession::postLine(const char* pattern) {
     char line[OnlineUser::kNameBytes + 64];
     std::snprintf(line, sizeof line, pattern, name_);
     host_.postMessage(line);
+}
+
+// ---- The partner's transport ------------------------------------------------
+
+void PartnerSession::requestPartnerTransport() {
+    PeerMessage m;
+    if (!closed() && buildSyncRequest(m)) connection_->post(m);
+}
+
+void PartnerSession::answerSyncRequest() {
+    SyncInfoFields f;
+    host_.transportSnapshot(f);
+    if (receiveStream_->active()) f.peerState |= kPeerStateReceiving;
+    if (sendStream_->isRunning()) f.peerState |= kPeerStateEncoding;
+    PeerMessage reply;
+    if (buildSyncInfo(reply, f)) connection_->post(reply);
+}
+
+void PartnerSession::keepTransport(const PeerMessage& info) {
+    SyncInfoFields f;
+    if (!parseSyncInfo(info, f)) return;
+    platform::ScopedLock guard(reportLock_);
+    const SyncInfoFields& was = transport_;
+    // The session page redraws what changed beyond the moving position.
+    if (!haveTransport_ || f.transportFlags != was.transportFlags || f.tempo != was.tempo ||
+        f.sampleRate != was.sampleRate || f.cycleStart != was.cycleStart || f.cycleEnd != was.cycleEnd ||
+        f.timeSignatureNumerator != was.timeSignatureNumerator ||
+        f.timeSignatureDenominator != was.timeSignatureDenominator)
+        transportChanged_.store(true, std::memory_order_relaxed);
+    transport_ = f;
+    haveTransport_ = true;
+}
+
+bool PartnerSession::partnerTransport(SyncInfoFields& out) const {
+    platform::ScopedLock guard(reportLock_);
+    out = transport_;
+    return haveTransport_;
+}
+
+bool PartnerSession::sendRemoteLocate(double position) {
+    if (!connected()) return false;
+    RemoteSettingFields f;
+    f.setting = static_cast<uint32_t>(RemoteSettingType::Locate);
+    f.value = position;
+    PeerMessage m;
+    return buildRemoteSetting(m, f) && connection_->post(m);
 }

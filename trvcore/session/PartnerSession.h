@@ -41,26 +41,20 @@
 #include "platform/Lock.h"
 #include "trvcore/audio/AudioReceiveStream.h"
 #include "trvcore/audio/AudioSendStream.h"
+#include "trvcore/midi/MidiReceiver.h"
+#include "trvcore/midi/MidiSender.h"
 #include "trvcore/session/Handshake.h"
+#include "trvcore/session/SessionMediaSink.h"
 #include "trvcore/session/SessionPacketQueue.h"
 #include "platform/WorkerThread.h"
+#include "trvcore/trvnetwork/ControlMessages.h"
 #include "trvcore/trvnetwork/OnlineUser.h"
 #include "trvcore/trvnetwork/PeerConnection.h"
 #include "trvcore/trvnetwork/PeerMessage.h"
 #include "trvcore/trvnetwork/PeerProtocol.h"
 
-class PartnerSession;
 class PeerLink;
 class SessionHost;
-
-// Takes the media and file messages of one kind (video pictures, MIDI,
-// file offers, chunks and controls) on the network thread. It copies what
-// it needs and returns: every partner's intake waits for it.
-class SessionMediaSink {
-public:
-    virtual ~SessionMediaSink() = default;
-    virtual void onMediaMessage(PartnerSession& session, const PeerMessage& message) = 0;
-};
 
 class PartnerSession : public WorkerThread, private PeerConnectionListener {
 public:
@@ -100,8 +94,8 @@ public:
     void close(bool tellPartner);
     // Connected: sends a Ping; the partner's StatusReport gives the round trip.
     void heartbeat();
-    // Monitor mode plays the partner's audio as it arrives, never aligned
-    // to the transports.
+    // Monitor mode plays the partner's audio and MIDI as they arrive, never
+    // aligned to the transports.
     void setMonitorMode(bool on);
     bool monitorMode() const { return monitorMode_.load(std::memory_order_relaxed); }
 
@@ -142,6 +136,20 @@ public:
     // creation failed (create() never hands one out).
     AudioSendStream& sendStream() { return *sendStream_; }
     AudioReceiveStream& receiveStream() { return *receiveStream_; }
+    // MIDI, both ways.
+    MidiSender& midiSender() { return *midiSender_; }
+    MidiReceiver& midiReceiver() { return *midiReceiver_; }
+
+    // The partner's transport: asks for its SyncInfo (the partner answers
+    // with its host's time info); the latest answer (false before the
+    // first; the defaults of an empty record then) and whether it differs
+    // from the one before in more than its position (read and cleared).
+    void requestPartnerTransport();
+    bool partnerTransport(SyncInfoFields& out) const;
+    bool takeTransportChanged() { return transportChanged_.exchange(false, std::memory_order_relaxed); }
+    // Connected only: asks the partner to locate its time code generator at
+    // `position` (samples), or to stop it if it runs.
+    bool sendRemoteLocate(double position);
     PeerConnection& connection() { return *connection_; }
     const PeerConnection& connection() const { return *connection_; }
     uint64_t droppedPackets() const { return queue_.dropped(); }
@@ -175,6 +183,8 @@ private:
     void runRounds(HandshakeRounds rounds);
     void answerPing(const PeerMessage& ping);
     void keepStatusReport(const PeerMessage& report);
+    void answerSyncRequest();
+    void keepTransport(const PeerMessage& info);
 
     // Connecting: the audio streams start (under the session lock).
     void startStreams();
@@ -201,6 +211,8 @@ private:
     std::unique_ptr<PeerConnection> connection_;
     std::unique_ptr<AudioSendStream> sendStream_;
     std::unique_ptr<AudioReceiveStream> receiveStream_;
+    std::unique_ptr<MidiSender> midiSender_;
+    std::unique_ptr<MidiReceiver> midiReceiver_;
     SessionPacketQueue queue_;
     PeerMessage current_;  // session thread: the packet being handled
     // Media-lane sinks, indexed by kind.
@@ -215,4 +227,7 @@ private:
     mutable platform::RecursiveLock reportLock_;  // innermost
     uint8_t report_[kStatusReportBytes] = {};
     bool haveReport_ = false;
+    SyncInfoFields transport_;  // under reportLock
+    bool haveTransport_ = false;
+    std::atomic<bool> transportChanged_{false};
 };

@@ -102,6 +102,10 @@ void SessionController::setSyncSource(ProcessInstance* instance, bool on) {
 
 void SessionController::setSampleRate(double rate) {
     if (!(rate > 0.0)) return;
+    {
+        platform::ScopedLock guard(processLock_);
+        timeCode_.setSampleRate(rate);
+    }
     const double before = sampleRate_.exchange(rate, std::memory_order_relaxed);
     // Running encoders were opened for the old rate.
     if (before != rate) restartSendStreams();
@@ -154,8 +158,24 @@ void SessionController::logout() {
     // Logged out first: no new session starts from a packet while the
     // others close.
     if (!service_.beginLogout()) return;
+    stopTimeCode();
     directory_.closeAll();
     service_.endLogout();
+}
+
+void SessionController::disconnect(PartnerSession* session) {
+    stopTimeCode();
+    directory_.disconnect(session);
+}
+
+void SessionController::stopTimeCode() {
+    platform::ScopedLock guard(processLock_);
+    timeCode_.stop();
+}
+
+void SessionController::locateTimeCode(int64_t position) {
+    platform::ScopedLock guard(processLock_);
+    timeCode_.locate(position);
 }
 
 bool SessionController::endTimedOutSession() {
@@ -178,7 +198,7 @@ void SessionController::sessionConnected(PartnerSession& session) {
 }
 
 void SessionController::sessionClosed(PartnerSession& session) {
-    // The time code generator stops here once it exists.
+    stopTimeCode();
     cycle_.removeSession(session);
     sessions_.retire(session);
 }
@@ -196,8 +216,32 @@ void SessionController::onRemoteSetting(PartnerSession&, const RemoteSettingFiel
             if (f.value >= 0.0 && f.value <= 255.0 && settings_.setCodec(static_cast<int>(f.value)))
                 restartSendStreams();
             break;
-        default: break;  // the time code request arrives with transport sync
+        case RemoteSettingType::Locate: {
+            // The partner's song position: the time code starts there, or
+            // stops if it runs.
+            platform::ScopedLock guard(processLock_);
+            if (timeCode_.running()) timeCode_.stop();
+            else if (f.value == f.value && f.value >= 0.0 && f.value < 9.0e15)
+                timeCode_.locate(static_cast<int64_t>(f.value));
+            break;
+        }
+        default: break;
     }
+}
+
+void SessionController::transportSnapshot(SyncInfoFields& f) {
+    VstTimeInfo t;
+    cycle_.copyTimeInfo(t);
+    f = SyncInfoFields();
+    if (t.sampleRate > 0.0) f.sampleRate = t.sampleRate;
+    f.ppqPosition = t.ppqPos;
+    if (t.tempo > 0.0) f.tempo = t.tempo;
+    f.cycleStart = t.cycleStartPos;
+    f.cycleEnd = t.cycleEndPos;
+    if (t.timeSigNumerator > 0) f.timeSignatureNumerator = t.timeSigNumerator;
+    if (t.timeSigDenominator > 0) f.timeSignatureDenominator = t.timeSigDenominator;
+    f.transportFlags = static_cast<uint32_t>(t.flags);
+    if (syncSource()) f.peerState |= kPeerStateSyncSource;
 }
 
 void SessionController::statusValues(StatusReportFields& f) {

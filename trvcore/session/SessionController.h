@@ -43,6 +43,7 @@
 #include "trvcore/session/SessionList.h"
 #include "trvcore/session/SessionRef.h"
 #include "trvcore/settings/Settings.h"
+#include "trvcore/sync/MtcGenerator.h"
 #include "platform/WorkerThread.h"
 #include "trvcore/trvnetwork/PeerLinkListener.h"
 
@@ -130,6 +131,15 @@ public:
     double blockEndPosition() const { return cycle_.blockEndPosition(); }
     ProcessInstance* cycleLeader() const { return cycle_.leader(); }
     int cycleSessionCount() const { return cycle_.sessionCount(); }
+    // The last host time info of the block cycle (a copy).
+    void copyTimeInfo(VstTimeInfo& out) const { cycle_.copyTimeInfo(out); }
+
+    // MIDI time code to the host through the sync source (MtcGenerator).
+    // stopTimeCode and locateTimeCode take the cycle's lock.
+    MtcGenerator* timeCodeGenerator() override { return syncSource() ? &timeCode_ : nullptr; }
+    const MtcGenerator& timeCode() const { return timeCode_; }
+    void stopTimeCode();
+    void locateTimeCode(int64_t position);
 
     Settings& settings() { return settings_; }
     const Settings& settings() const { return settings_; }
@@ -162,7 +172,8 @@ public:
 
     // Partner sessions (PartnerDirectory).
     bool invite(const OnlineUser& user) { return directory_.invite(user); }
-    void disconnect(PartnerSession* session) { directory_.disconnect(session); }
+    // Ends the session (and the time code it may drive).
+    void disconnect(PartnerSession* session);
     void acceptInvitation(PartnerSession* session, bool accept) { directory_.acceptInvitation(session, accept); }
     int sessionCount() const { return sessions_.count(); }
     // Closed sessions whose threads have not been seen to end yet.
@@ -205,6 +216,7 @@ private:
     void disconnectOthers(PartnerSession& keep) override { directory_.disconnectOthers(keep); }
     void statusValues(StatusReportFields& fields) override;
     void onRemoteSetting(PartnerSession& session, const RemoteSettingFields& fields) override;
+    void transportSnapshot(SyncInfoFields& fields) override;
     // Every session's send stream started afresh (codec or rate change).
     void restartSendStreams();
 
@@ -231,7 +243,8 @@ private:
     platform::RecursiveLock listLock_;
     platform::RecursiveLock closingLock_;
     InstanceRegistry instances_{processLock_};
-    BlockCycle cycle_{processLock_, instances_, log_};
+    MtcGenerator timeCode_;  // under processLock
+    BlockCycle cycle_{processLock_, instances_, timeCode_, log_};
     SessionList sessions_{listLock_, closingLock_};
     ServiceSession service_{log_, settings_, listLock_, sessions_};
     PartnerDirectory directory_{*this, service_, settings_, instances_, log_, sessions_, listLock_};

@@ -5,6 +5,7 @@
 
 struct RemoteSettingFields;
 struct StatusReportFields;
+struct SyncInfoFields;
 class PartnerSession;
 
 class SessionHost : public AudioStreamHost {
@@ -29,4 +30,7 @@ public:
     // The partner asks to change one of this user's settings (audio share,
     // upstream rate, codec, time code). Session thread.
     virtual void onRemoteSetting(PartnerSession& session, const RemoteSettingFields& fields) = 0;
+    // This host's transport for a SyncInfo: the last time info of the block
+    // cycle and whether an instance is the sync source. Session thread.
+    virtual void transportSnapshot(SyncInfoFields& fields) = 0;
 };

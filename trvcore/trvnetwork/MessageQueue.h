@@ -1,6 +1,6 @@
 #pragma once
 // The fixed ring of messages a PeerConnection sends from: 512 messages of up
-// to 8192 bytes, allocated once.
+// to 8192 bytes (or as many as it is made with), allocated once.
 //
 // One producer and one consumer may run at the same time (the audio encoder
 // thread pushes audio while a flush sends it). The producer's usual path
@@ -27,7 +27,7 @@ class MessageQueue {
 public:
     static constexpr size_t kCapacity = 512;
 
-    MessageQueue();
+    explicit MessageQueue(size_t capacity = kCapacity);
     MessageQueue(const MessageQueue&) = delete;
     MessageQueue& operator=(const MessageQueue&) = delete;
 
@@ -58,8 +58,9 @@ public:
     // Any thread.
     size_t waiting() const;
     bool empty() const { return waiting() == 0; }
-    double fill() const { return static_cast<double>(waiting()) / kCapacity; }
-    bool hasSpace() const { return waiting() < kCapacity; }
+    double fill() const { return static_cast<double>(waiting()) / static_cast<double>(capacity_); }
+    bool hasSpace() const { return waiting() < capacity_; }
+    size_t capacity() const { return capacity_; }
 
     uint64_t pushedMessages() const { return pushedMessages_.load(std::memory_order_relaxed); }
     uint64_t poppedMessages() const { return poppedMessages_.load(std::memory_order_relaxed); }
@@ -67,6 +68,7 @@ public:
     uint64_t poppedBytes() const { return poppedBytes_.load(std::memory_order_relaxed); }
 
 private:
+    const size_t capacity_;
     std::unique_ptr<PeerMessage[]> slots_;
     platform::RecursiveLock lock_;
     // Sequence numbers: written_ counts pushes (producer), read_ pops (consumer,

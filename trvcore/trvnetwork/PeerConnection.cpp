@@ -58,6 +58,14 @@ bool PeerConnection::post(PeerMessage& message) {
     return queued;
 }
 
+bool PeerConnection::postMidi(PeerMessage& message) {
+    message.writeMagic();
+    if (message.length() == 0) message.setLength(kMessageHeaderSize);
+    const bool queued = midiQueue_.push(message);
+    link_.requestTick();
+    return queued;
+}
+
 void PeerConnection::flush() {
     if (closing()) return;
     platform::ScopedLock guard(queueLock_);
@@ -67,6 +75,7 @@ void PeerConnection::flush() {
 void PeerConnection::flushLocked(bool draining) {
     for (;;) {
         MessageQueue* q = !audioQueue_.empty()     ? &audioQueue_
+                          : !midiQueue_.empty()    ? &midiQueue_
                           : !generalQueue_.empty() ? &generalQueue_
                                                    : nullptr;
         if (!q || !sendOneLocked(*q, draining)) return;
@@ -74,7 +83,7 @@ void PeerConnection::flushLocked(bool draining) {
 }
 
 bool PeerConnection::sendOne(MessageQueue& queue) {
-    if (&queue != &audioQueue_ && &queue != &generalQueue_) return false;
+    if (&queue != &audioQueue_ && &queue != &midiQueue_ && &queue != &generalQueue_) return false;
     platform::ScopedLock guard(queueLock_);
     return sendOneLocked(queue, false);
 }
@@ -115,6 +124,7 @@ void PeerConnection::close(bool sendBye) {
     if (closeBusy_.exchange(true, std::memory_order_acquire)) return;
     closing_.store(true, std::memory_order_relaxed);
     audioQueue_.clear();
+    midiQueue_.clear();
     // The drain runs here, on the closing thread; other flushes stay out.
     // The Bye goes in rounds, one per drain step, like every other control
     // packet: spaced out, one burst of loss cannot take them all.
@@ -137,7 +147,8 @@ void PeerConnection::close(bool sendBye) {
         platform::sleepMilliseconds(kCloseCheckMs);
     }
     generalQueue_.clear();
-    audioQueue_.clear();  // audio posted while closing
+    audioQueue_.clear();  // audio and MIDI posted while closing
+    midiQueue_.clear();
     closing_.store(false, std::memory_order_relaxed);
     closeBusy_.store(false, std::memory_order_release);
 }
@@ -146,6 +157,7 @@ void PeerConnection::reset() {
     resetStatistics();
     closing_.store(false, std::memory_order_relaxed);
     audioQueue_.clear();
+    midiQueue_.clear();
     generalQueue_.clear();
 }
 

@@ -6,7 +6,10 @@
 // post() queues a copy and flushes. Audio (kind 1) goes to its own queue
 // without a lock (the audio encoder thread is its only producer) and always
 // leaves before any other message; other kinds queue under queueLock, which
-// is also held for the whole of a flush. A message that cannot go out whole
+// is also held for the whole of a flush. MIDI from the host's audio thread
+// (postMidi) has a third queue, also without a lock, and leaves after the
+// audio: the audio thread only queues it and asks the network thread to
+// send, so it never waits for a flush nor sends itself. A message that cannot go out whole
 // stays at the head of its queue and is sent again, from its first
 // fragment and under a new message number, by the next flush (the next
 // post, or the link's onPeerTick).
@@ -40,6 +43,8 @@ class PeerConnection {
 public:
     static constexpr unsigned kCloseDrainMs = 1000;
     static constexpr unsigned kCloseCheckMs = 100;
+    // MIDI messages waiting at most (64 host blocks' worth at least).
+    static constexpr size_t kMidiQueueSlots = 64;
     // Byes sent by close(), one per drain step.
     static constexpr int kByeRounds = 5;
 
@@ -69,12 +74,17 @@ public:
     // Writes the magic, makes a length of 0 into 12, queues a copy and
     // flushes. False if it was not queued (length above 8192).
     bool post(PeerMessage& message);
+    // The host's audio thread: queues a MidiBlock (one producer at a time;
+    // the session's MIDI sender serialises them) and has the network thread
+    // flush. False if it was not queued.
+    bool postMidi(PeerMessage& message);
     // Whether the general queue has room (the file sender's pacing).
     bool queueSpace() const { return generalQueue_.hasSpace(); }
     // Mean fill fraction of both queues, 0..1.
     double queueFill() const { return (audioQueue_.fill() + generalQueue_.fill()) * 0.5; }
     size_t audioWaiting() const { return audioQueue_.waiting(); }
     size_t generalWaiting() const { return generalQueue_.waiting(); }
+    size_t midiWaiting() const { return midiQueue_.waiting(); }
 
     // One meter in bit/s (StatusRate order: received total, audio, video,
     // MIDI, other; sent total, audio, video, MIDI, other). Reading closes
@@ -126,6 +136,7 @@ private:
     std::atomic<PeerConnectionListener*> listener_{nullptr};
     std::atomic<uint64_t> partner_;
     MessageQueue audioQueue_;
+    MessageQueue midiQueue_{kMidiQueueSlots};
     MessageQueue generalQueue_;
     platform::RecursiveLock queueLock_;
     std::atomic<bool> closing_{false};

@@ -44,6 +44,11 @@ void PeerLink::wake() {
     WorkerThread::wake();
 }
 
+void PeerLink::requestTick() {
+    tickWanted_.store(true, std::memory_order_release);
+    wakeEvent_.set();
+}
+
 void PeerLink::run() {
     setPriority(kAboveNormalPriority);
     bool pauseWritable = false;
@@ -63,6 +68,7 @@ void PeerLink::run() {
             pauseWritable = blocked();
         }
         if (bits & platform::WaitReadable) receivePending();
+        if (tickWanted_.exchange(false, std::memory_order_acquire) && listener_) listener_->onPeerTick();
     }
 }
 

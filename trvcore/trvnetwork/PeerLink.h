@@ -70,6 +70,12 @@ public:
     // The socket layer, or null when the link has none.
     DatagramSocket* socket() { return socketOpen_ ? socket_.get() : nullptr; }
 
+    // Asks the network thread for a tick (the listener's onPeerTick, which
+    // flushes every partner's queues) as soon as it can: a thread that
+    // queued a message but must not send itself (the audio thread) calls
+    // it. Any thread.
+    void requestTick();
+
     // Sends one datagram of at most 512 bytes to `to`: the bytes sent, or 0.
     // While blocked every send is refused (0): the first refusal starts a
     // 4 s clock, after which blocked is cleared and sends are tried again.
@@ -122,6 +128,7 @@ private:
     platform::AutoResetEvent wakeEvent_;
     platform::RecursiveLock sendLock_;
 
+    std::atomic<bool> tickWanted_{false};
     std::atomic<uint16_t> port_{kPeerUdpPort};
     std::atomic<bool> blocked_{false};
     std::atomic<uint32_t> blockedSince_{0};  // 0: no refusal since blocked

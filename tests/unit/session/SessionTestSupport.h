@@ -71,6 +71,11 @@ public:
         f.audioShare = 50;
     }
     void onRemoteSetting(PartnerSession&, const RemoteSettingFields&) override { ++remoteSettings; }
+    void transportSnapshot(SyncInfoFields& f) override {
+        f = SyncInfoFields();
+        f.tempo = 90.0;
+        f.transportFlags = kTransportPlaying;
+    }
     // Audio values: no block cycle runs here, so the streams stay idle.
     platform::RecursiveLock& processLock() override { return processLock_; }
     const VstTimeInfo& cycleTimeInfo() const override { return timeInfo_; }
