@@ -32,6 +32,7 @@ void MidiReceiver::onMidiBlock(const PeerMessage& message) {
     Slot& s = ring_[writeIndex_];
     s.localClock = v.header.localClock;
     s.transportFlags = v.header.transportFlags;
+    s.resumeAt = 0;
     s.message.assign(message.data(), message.length());
     writeIndex_ = writeIndex_ + 1 == kSlots ? 0 : writeIndex_ + 1;
     ++writtenCount_;
@@ -45,7 +46,7 @@ void MidiReceiver::beginBlock(const VstTimeInfo* t, int frames) {
     const bool hostPlaying = (t->flags & kVstTransportPlaying) != 0;
     platform::ScopedLock guard(lock_);
     while (readIndex_ != writeIndex_ && !block_.full()) {
-        const Slot& m = ring_[readIndex_];
+        Slot& m = ring_[readIndex_];
         if (aligned_) {
             if (!hostPlaying) break;
             MidiBlockView v;
@@ -62,22 +63,28 @@ void MidiReceiver::beginBlock(const VstTimeInfo* t, int frames) {
     }
 }
 
-bool MidiReceiver::convert(const Slot& m, int64_t start, int64_t end) {
+bool MidiReceiver::convert(Slot& m, int64_t start, int64_t end) {
     MidiBlockView v;
     if (!parseMidiBlock(MessageBytes(m.message.data(), m.message.length()), v)) return true;
     bool finished = true;
-    for (uint32_t i = 0; i < v.header.eventCount && !block_.full(); ++i) {
+    for (uint32_t i = 0; i < v.header.eventCount; ++i) {
         MidiEvent e;
         if (!midiEventAt(v, i, e)) break;
+        const bool cutBefore = i >= m.resumeAt && m.resumeAt > 0;  // did not fit last time
+        if (!aligned_ && i < m.resumeAt) continue;  // handed over already
         int32_t delta = e.deltaFrames;
         if (aligned_) {
             const int64_t at = static_cast<int64_t>(m.localClock) + e.deltaFrames;
-            if (at < start) continue;  // played in an earlier block
-            if (at >= end) {
+            if (at >= end) {  // a later block's
                 finished = false;
                 continue;
             }
-            delta = static_cast<int32_t>(at - start);
+            if (at < start && !cutBefore) continue;  // handed over, or too late
+            delta = at < start ? 0 : static_cast<int32_t>(at - start);
+        }
+        if (block_.full()) {
+            m.resumeAt = i;
+            return false;
         }
         block_.append(e.data[0], e.data[1], e.data[2], delta);
     }

@@ -10,7 +10,10 @@
 // before the block are skipped, events after it stay for the next block
 // (their message stays at the head). Otherwise every waiting event is
 // handed over in the next block with the delta it had at the partner.
-// At most 1020 events per block.
+// At most 1020 events per block: a message cut by the bound stays at the
+// head, and its events that did not fit follow in the next block (at its
+// start when they were due already), so none is lost and none handed over
+// twice.
 //
 // Threads: onMidiBlock on the network thread; beginBlock, events and clear
 // on the audio thread inside the block cycle; setTransportSync from the
@@ -53,13 +56,16 @@ private:
     struct Slot {
         uint32_t localClock = 0;
         uint32_t transportFlags = 0;
+        // Events before this one were handed over already (the message was
+        // cut by the block's bound).
+        uint32_t resumeAt = 0;
         PeerMessage message;
     };
     void emptyRing();
     void advance();
     // Appends m's events to the block; false when m has events for a later
     // block (it stays at the head).
-    bool convert(const Slot& m, int64_t start, int64_t end);
+    bool convert(Slot& m, int64_t start, int64_t end);
 
     std::unique_ptr<Slot[]> ring_;
     mutable platform::RecursiveLock lock_;

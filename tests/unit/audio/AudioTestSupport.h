@@ -47,13 +47,14 @@ public:
     double audioRate() const override { return audio.load(); }
 
     // The cycle's time info, as the cycle leader would publish it.
-    void setTime(double samplePos, int32_t flags) {
+    void setTime(double samplePos, int32_t flags, double blockEnd = 0.0) {
         info_.samplePos = samplePos;
         info_.sampleRate = rate.load();
         info_.flags = flags;
         cycle_.samplePosition.store(samplePos);
         cycle_.sampleRate.store(rate.load());
         cycle_.flags.store(flags);
+        cycle_.blockEnd.store(blockEnd);
     }
     std::vector<std::string> lines() {
         std::lock_guard<std::mutex> g(mutex_);

@@ -3,7 +3,10 @@
 // and the bookkeeping of received messages.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "tests/unit/peerlink/FakeLinkClock.h"
 #include "tests/unit/peerlink/FragmentMaker.h"
@@ -236,6 +239,42 @@ TEST_F(PeerConnectionSending, CloseDropsWhatCannotLeaveWithinItsDrain) {
     EXPECT_EQ(0u, connection->audioWaiting());
     EXPECT_EQ(0u, connection->generalWaiting());
     EXPECT_FALSE(connection->closing());
+}
+
+TEST_F(PeerConnectionSending, MidiFromTheAudioThreadNeverWaitsForAFlushAndLeavesRightAfterTheAudio) {
+    // Another thread is in the middle of a slow flush of a backlog.
+    socket->sendDelayMs = 50;
+    for (int i = 0; i < 4; ++i) {
+        PeerMessage m = patternMessage(400);
+        connection->generalQueue().push(m);
+    }
+    std::thread flusher([&] { connection->flush(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    PeerMessage midi = patternMessage(40, static_cast<uint8_t>(MessageKind::MidiBlock));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(connection->postMidi(midi));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(20));
+    flusher.join();
+    socket->sendDelayMs = 0;
+
+    // Queued together: the audio leaves first, the MIDI next, the rest after.
+    PeerMessage other = patternMessage(60);
+    connection->generalQueue().push(other);
+    PeerMessage audio = patternMessage(100, static_cast<uint8_t>(MessageKind::AudioFrame));
+    connection->audioQueue().push(audio);
+    PeerMessage midi2 = patternMessage(44, static_cast<uint8_t>(MessageKind::MidiBlock));
+    connection->postMidi(midi2);
+    const size_t before = delivered().size();
+    connection->flush();
+    auto got = delivered();
+    ASSERT_GE(got.size(), before + 3);
+    std::vector<uint8_t> last;
+    for (size_t i = got.size() - 3; i < got.size(); ++i) last.push_back(got[i][kMessageKindAt]);
+    EXPECT_EQ(last, (std::vector<uint8_t>{static_cast<uint8_t>(MessageKind::AudioFrame),
+                                          static_cast<uint8_t>(MessageKind::MidiBlock), 11}));
+    size_t midis = 0;
+    for (const auto& m : got) midis += m[kMessageKindAt] == static_cast<uint8_t>(MessageKind::MidiBlock);
+    EXPECT_EQ(midis, 2u);
 }
 
 TEST_F(PeerConnectionSending, SentAndReceivedBytesAreMeteredPerKind) {

@@ -2,7 +2,9 @@
 // A datagram socket without a network: records what is sent and answers
 // each send with the next scripted result (Ok once the script runs out).
 // For links run without their thread.
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <deque>
 #include <vector>
 
@@ -19,6 +21,7 @@ public:
     std::deque<platform::IoResult> script;
     std::vector<SentDatagram> sent;
     int sendCalls = 0;
+    std::atomic<int> sendDelayMs{0};  // a slow network stack
     bool openSucceeds = true;
 
     bool open(uint16_t) override { return opened_ = openSucceeds; }
@@ -27,6 +30,7 @@ public:
     uint16_t boundPort() const override { return 40000; }
     platform::IoResult sendTo(const uint8_t* data, size_t length, const PeerAddress& to) override {
         ++sendCalls;
+        if (sendDelayMs.load() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(sendDelayMs.load()));
         const platform::IoResult r = script.empty() ? platform::IoResult::Ok : script.front();
         if (!script.empty()) script.pop_front();
         if (r == platform::IoResult::Ok) sent.push_back({{data, data + length}, to, std::chrono::steady_clock::now()});

@@ -212,6 +212,29 @@ TEST_F(PartnerSessionTest, FileAndMediaMessagesDoNotWaitBehindTheHandshakesPause
     b->setMediaSink(MessageKind::FileChunk, nullptr);
 }
 
+TEST_F(PartnerSessionTest, EachSideLearnsTheOthersTransportAndCanLocateItsTimeCode) {
+    SessionRef a, b;
+    EXPECT_FALSE(alice.make(user("carol", "192.0.2.3"))->sendRemoteLocate(1.0)) << "only when connected";
+    connect(a, b);
+    SyncInfoFields f;
+    EXPECT_FALSE(a->partnerTransport(f));
+    EXPECT_EQ(f.tempo, 120.0) << "an empty record holds the defaults";
+    a->requestPartnerTransport();
+    ASSERT_TRUE(eventually([&] { return a->partnerTransport(f); }));
+    EXPECT_EQ(f.tempo, 90.0);  // bob's host
+    EXPECT_EQ(f.transportFlags, kTransportPlaying);
+    EXPECT_EQ(f.peerState & (kPeerStateReceiving | kPeerStateEncoding), kPeerStateReceiving | kPeerStateEncoding);
+    EXPECT_TRUE(a->takeTransportChanged());
+    EXPECT_FALSE(a->takeTransportChanged());
+    a->requestPartnerTransport();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(a->takeTransportChanged()) << "the same transport again is no change";
+
+    const int before = bob.host.remoteSettings.load();
+    EXPECT_TRUE(a->sendRemoteLocate(96000.0));
+    EXPECT_TRUE(eventually([&] { return bob.host.remoteSettings.load() == before + 1; }));
+}
+
 TEST_F(PartnerSessionTest, AnAbortedMeansNothingOnceConnected) {
     SessionRef a, b;
     connect(a, b);
