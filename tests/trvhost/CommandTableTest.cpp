@@ -72,9 +72,11 @@ TEST(CommandTable, EveryEntryIsCompleteAndNamedOnce) {
 }
 
 TEST(CommandTable, ButtonCommandsRunOnTheUiLockAndWaitingDoesNot) {
-    for (const char* name : {"login", "logout", "policy", "switch", "offset", "upstream", "quality", "codec"})
+    for (const char* name :
+         {"login", "logout", "policy", "switch", "offset", "sync", "monitor", "locate", "upstream", "quality", "codec"})
         EXPECT_TRUE(findHostCommand(name)->onUiThread) << name;
-    for (const char* name : {"wait", "sleep", "messages", "quit", "play", "record", "transport", "latency", "audio"})
+    for (const char* name :
+         {"wait", "sleep", "messages", "quit", "play", "record", "transport", "loop", "latency", "audio"})
         EXPECT_FALSE(findHostCommand(name)->onUiThread) << name;
 }
 
@@ -84,9 +86,14 @@ TEST(CommandTable, AudioCommandsNeedARunAndPluginCommandsThePlugin) {
         EXPECT_EQ(c.run(line), CommandResult::Failed) << line;
         EXPECT_TRUE(contains(c.error, "needs an audio run")) << c.error;
     }
-    for (const char* line : {"switch thru on", "offset on", "audio", "upstream 128", "quality 50", "codec 34"}) {
+    for (const char* line : {"switch thru on", "offset on", "audio", "upstream 128", "quality 50", "codec 34",
+                             "sync on", "monitor off", "locate"}) {
         EXPECT_EQ(c.run(line), CommandResult::Failed) << line;
         EXPECT_TRUE(contains(c.error, "needs the built-in plug-in")) << c.error;
+    }
+    for (const char* line : {"transport", "transport locate 0", "loop 1 2"}) {
+        EXPECT_EQ(c.run(line), CommandResult::Failed) << line;
+        EXPECT_TRUE(contains(c.error, "needs the host")) << c.error;
     }
     EXPECT_EQ(c.run("switch thru"), CommandResult::Failed);
     EXPECT_EQ(c.error, "usage: switch send|receive|thru|mute on|off [K]");

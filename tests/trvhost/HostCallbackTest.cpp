@@ -281,3 +281,28 @@ TEST(HostCallback, EveryTimeRequestOfABlockGetsTheSameAnswer) {
         EXPECT_EQ(positions[1][k], 128.0);
     }
 }
+
+TEST(HostCallback, EachRequestChangesOnlyWhatItAsksFor) {
+    TestHost host(config());
+    host.install();
+    host.setPlaying(true);
+    int64_t at = -1;
+    ASSERT_TRUE(host.waitTransport(host.locate(4410), 0, at));
+    EXPECT_EQ(at, 4410);
+    host.setTempo(90.0);
+    host.setLoop(true, 1.0, 2.0);
+    EXPECT_TRUE(host.playing());
+    TestHost::TransportState s = host.transportState();
+    EXPECT_EQ(s.position, 4410);
+    EXPECT_EQ(s.tempo, 90.0);
+    EXPECT_TRUE(s.loop);
+    EXPECT_EQ(s.loopStartSamples, 29400);  // 60 / 90 * 44100
+    EXPECT_EQ(s.loopEndSamples, 58800);
+    host.setPlaying(false);
+    host.setLoop(false, 0.0, 0.0);
+    s = host.transportState();
+    EXPECT_FALSE(s.playing);
+    EXPECT_FALSE(s.loop);
+    EXPECT_EQ(s.tempo, 90.0);
+    EXPECT_EQ(s.position, 4410);
+}

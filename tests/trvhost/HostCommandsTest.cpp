@@ -11,6 +11,7 @@
 
 #include "tests/support/TempSettings.h"
 #include "tests/trvhost/HostTestSupport.h"
+#include "tools/trvhost/ClickTrain.h"
 #include "trvcore/codec/Mp3Encoder.h"
 #include "trvcore/plugin/PluginFactory.h"
 
@@ -178,6 +179,75 @@ TEST_F(HostCommands, TransportPlayAndStopMoveThePosition) {
     EXPECT_TRUE(contains(s.out, ", transport at ")) << s.out;
 }
 
+TEST_F(HostCommands, TransportLoopSyncAndMonitorWithoutAPartner) {
+    const Session s = run(options("transport\nloop 1 2.5\ntransport locate 96000\ntransport\nsync on 2\n"
+                                  "sync off 1\nmonitor on\nloop off\ntransport play\ntransport\nlocate\n",
+                                  2));
+    EXPECT_EQ(s.status, 3);
+    EXPECT_TRUE(contains(s.err, "line 11: locate: no partner")) << s.err;
+    const std::vector<std::string> transport = linesWith(s.out, "transport: ");
+    ASSERT_EQ(transport.size(), 5u) << s.out;
+    EXPECT_EQ(transport[0], "local 0 stopped tempo 120 loop off rate 48000");
+    EXPECT_EQ(transport[1], "located at 96000");
+    EXPECT_EQ(transport[2], "local 96000 stopped tempo 120 loop 1-2.5 rate 48000");
+    EXPECT_EQ(transport[3], "playing at 96000");
+    EXPECT_EQ(transport[4].rfind("local ", 0), 0u) << transport[4];
+    EXPECT_TRUE(contains(transport[4], " playing tempo 120 loop off rate 48000")) << transport[4];
+    EXPECT_EQ(linesWith(s.out, "loop: "), (std::vector<std::string>{"1-2.5 (frames 24000-60000)", "off"}));
+    EXPECT_EQ(linesWith(s.out, "sync: "), (std::vector<std::string>{"on (instance 2)", "off (instance 1)"}));
+    EXPECT_EQ(linesWith(s.out, "monitor: "), std::vector<std::string>{"on"});
+}
+
+TEST_F(HostCommands, SongClicksLieOnWholeHalfSecondsOfTheLoopedSongAndThruHasNoSongLatency) {
+    // The loop [1, 3) is [24000, 72000) at 120 BPM; the song position of
+    // each block follows from the wrap rule.
+    const std::string out1 = tempPath("out1.wav");
+    HostOptions o = options("play clicks song\nsleep 2600\nlatency song\n");
+    o.play = true;
+    o.loop = true;
+    o.loopStart = 1.0;
+    o.loopEnd = 3.0;
+    o.outputPath = out1;
+    const Session s = run(o);
+    ASSERT_EQ(s.status, 0) << s.err;
+    EXPECT_EQ(linesWith(s.out, "play: "), std::vector<std::string>{"song clicks into instance 1"});
+    const std::vector<float> out = readOutput(out1);
+    std::vector<int64_t> song(framesOf(out));
+    int64_t start = 0;
+    for (size_t f = 0; f < song.size(); f += 256) {
+        for (size_t i = 0; i < 256 && f + i < song.size(); ++i) song[f + i] = start + static_cast<int64_t>(i);
+        start += 256;
+        if (start - 256 < 72000 && start >= 72000) start = 24000 + (start - 72000);
+    }
+    // A click is silent at its first frame: it starts a frame before its
+    // first sound, and goes on for 64 frames whatever the song does.
+    int heard = 0;
+    size_t f = 1;
+    while (f < song.size()) {
+        if (out[f * 2] == 0.0f) {
+            ++f;
+            continue;
+        }
+        const size_t onset = f - 1;
+        EXPECT_EQ(song[onset] % 24000, 0) << "run frame " << onset;
+        for (int n = 0; n < clicks::kClickFrames && onset + static_cast<size_t>(n) < song.size(); ++n) {
+            const float want = static_cast<float>(clicks::clickValue(n, kRate));
+            ASSERT_EQ(out[(onset + static_cast<size_t>(n)) * 2], want) << onset << " + " << n;
+            ASSERT_EQ(out[(onset + static_cast<size_t>(n)) * 2 + 1], want) << onset << " + " << n;
+        }
+        ++heard;
+        f = onset + clicks::kClickFrames;
+    }
+    EXPECT_GE(heard, 4);
+    const std::vector<std::string> lines = linesWith(s.out, "latency: ");
+    ASSERT_EQ(lines.size(), 1u) << s.out;
+    unsigned clicks = 0;
+    ASSERT_EQ(std::sscanf(lines[0].c_str(), "0 frames median over %u", &clicks), 1) << lines[0];
+    EXPECT_EQ(lines[0], "0 frames median over " + std::to_string(clicks) + " clicks (floor 0, difference 0)");
+    EXPECT_GE(clicks, 3u);
+    EXPECT_LE(clicks, static_cast<unsigned>(heard));
+}
+
 TEST_F(HostCommands, ClicksThroughThruArriveOneInputBlockLate) {
     const Session s = run(options("play clicks\nsleep 2300\nplay stop\nlatency\nlatency\nlatency 2\n", 2));
     ASSERT_EQ(s.status, 0) << s.err;
@@ -250,9 +320,13 @@ TEST_F(HostCommands, BadInstancesWordsAndFilesAreErrors) {
     expectFailure("switch loud on", "wants send, receive, thru or mute");
     expectFailure("switch thru maybe", "wants on or off");
     expectFailure("transport rewind", "transport: wants play or stop");
+    expectFailure("transport locate -5", "transport: locate wants FRAMES");
+    expectFailure("loop 2 1", "loop: wants START END");
+    expectFailure("latency song 2", "latency: no instance 2");
+    expectFailure("sync maybe", "sync: wants on or off");
     expectFailure("upstream fast", "upstream: wants KBITS");
     expectFailure("quality 101", "quality: wants PERCENT");
-    expectFailure("play", "usage: play FILE.wav|clicks|stop [K]");
+    expectFailure("play", "usage: play FILE.wav|clicks [song]|stop [K]");
 }
 
 TEST(HostCommandsOfALibrary, PlayRecordAndLatencyWorkThroughTheHostAlone) {

@@ -216,3 +216,26 @@ TEST(HostOptions, RefusalsKeepTheirWording) {
     // No loss is no built-in behaviour, so it goes with a plug-in library.
     EXPECT_TRUE(parse({"--plugin", "x.so", "--peer-loss", "0,7"}).ok);
 }
+
+TEST(HostOptions, LoopSmpteMidiAndChase) {
+    const Parsed p = parse({"--loop", "1.5,4", "--smpte", "4", "--midi-in", "in.midi", "--midi-out", "out.midi",
+                            "--chase-mtc", "--seconds", "1"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.options.loop);
+    EXPECT_EQ(p.options.loopStart, 1.5);
+    EXPECT_EQ(p.options.loopEnd, 4.0);
+    EXPECT_EQ(p.options.smpteFrameRate, 4);
+    EXPECT_EQ(p.options.midiInPath, "in.midi");
+    EXPECT_EQ(p.options.midiOutPath, "out.midi");
+    EXPECT_TRUE(p.options.chaseTimeCode);
+    EXPECT_FALSE(parse({}).options.loop);
+    EXPECT_EQ(parse({}).options.smpteFrameRate, 0);
+    for (const char* bad : {"2,2", "3,1", "-1,2", "1", "1,", ",2", "a,b"})
+        EXPECT_EQ(parse({"--loop", bad}).error, "--loop wants START,END in quarter notes with 0 <= START < END") << bad;
+    EXPECT_FALSE(parse({"--smpte", "14"}).ok);
+    EXPECT_FALSE(parse({"--smpte", "-1"}).ok);
+    // The MIDI options need blocks to run; a library takes them too.
+    EXPECT_FALSE(parse({"--midi-out", "out.midi"}).ok);
+    EXPECT_FALSE(parse({"--chase-mtc"}).ok);
+    EXPECT_TRUE(parse({"--midi-in", "in.midi", "--plugin", "x.so", "--commands"}).ok);
+}

@@ -16,14 +16,14 @@ constexpr VstIntPtr kMusical = kVstPpqPosValid | kVstTempoValid | kVstBarsValid 
 
 }  // namespace
 
-TEST(HostTransport, WithoutRequestOnlyPositionRateAndClockAreValid) {
+TEST(HostTransport, WithoutRequestOnlyPositionRateClockAndSmpteAreValid) {
     Transport t(48000.0, 120.0);
     t.locate(4800);
     const VstTimeInfo info = request(t, 0, 123.0);
     EXPECT_EQ(info.samplePos, 4800.0);
     EXPECT_EQ(info.sampleRate, 48000.0);
     EXPECT_EQ(info.nanoSeconds, 123.0);
-    EXPECT_EQ(info.flags, kVstNanosValid);
+    EXPECT_EQ(info.flags, kVstNanosValid | kVstSmpteValid);
     // Fields not asked for are junk, so a plug-in that reads them anyway
     // notices.
     EXPECT_TRUE(std::isnan(info.tempo));
@@ -35,7 +35,7 @@ TEST(HostTransport, WithoutRequestOnlyPositionRateAndClockAreValid) {
 TEST(HostTransport, FillsOnlyTheRequestedMusicalFields) {
     Transport t(48000.0, 120.0);
     const VstTimeInfo tempoOnly = request(t, kVstTempoValid);
-    EXPECT_EQ(tempoOnly.flags, kVstNanosValid | kVstTempoValid);
+    EXPECT_EQ(tempoOnly.flags, kVstNanosValid | kVstSmpteValid | kVstTempoValid);
     EXPECT_EQ(tempoOnly.tempo, 120.0);
     EXPECT_TRUE(std::isnan(tempoOnly.ppqPos));
 
@@ -45,10 +45,67 @@ TEST(HostTransport, FillsOnlyTheRequestedMusicalFields) {
     EXPECT_EQ(all.timeSigDenominator, 4);
 }
 
-TEST(HostTransport, CycleSmpteAndClockAreNeverClaimed) {
+TEST(HostTransport, WithoutALoopNoCycleIsClaimedAndNeverAClock) {
     Transport t(48000.0, 120.0);
-    const VstTimeInfo info = request(t, kVstCyclePosValid | kVstSmpteValid | kVstClockValid);
-    EXPECT_EQ(info.flags & (kVstCyclePosValid | kVstSmpteValid | kVstClockValid), 0);
+    const VstTimeInfo info = request(t, kVstCyclePosValid | kVstClockValid);
+    EXPECT_EQ(info.flags & (kVstCyclePosValid | kVstTransportCycleActive | kVstClockValid), 0);
+}
+
+TEST(HostTransport, TheSmpteRateIsAnsweredWhateverTheMask) {
+    Transport t(48000.0, 120.0);
+    EXPECT_EQ(request(t, 0).smpteFrameRate, 0);
+    t.setSmpteFrameRate(4);
+    const VstTimeInfo info = request(t, 0);
+    EXPECT_NE(info.flags & kVstSmpteValid, 0);
+    EXPECT_EQ(info.smpteFrameRate, 4);
+    EXPECT_EQ(info.smpteOffset, 0);
+}
+
+TEST(HostTransport, ALoopIsActiveInEveryAnswerWithItsEndsWhenAskedFor) {
+    Transport t(48000.0, 120.0);
+    ASSERT_TRUE(t.setLoop(1.5, 4.0));
+    VstTimeInfo info = request(t, 0);
+    EXPECT_EQ(info.flags & (kVstTransportCycleActive | kVstCyclePosValid), kVstTransportCycleActive);
+    info = request(t, kVstCyclePosValid);
+    EXPECT_NE(info.flags & kVstCyclePosValid, 0);
+    EXPECT_EQ(info.cycleStartPos, 1.5);
+    EXPECT_EQ(info.cycleEndPos, 4.0);
+    EXPECT_FALSE(t.setLoop(4.0, 4.0));
+    EXPECT_FALSE(t.setLoop(-1.0, 2.0));
+    t.clearLoop();
+    EXPECT_EQ(request(t, kVstCyclePosValid).flags & (kVstTransportCycleActive | kVstCyclePosValid), 0);
+}
+
+TEST(HostTransport, TheLoopWrapsAtBlockBoundariesKeepingTheOvershoot) {
+    // 100 BPM at 44.1 kHz: a quarter note is 26460 samples, the loop
+    // [0.5, 1.25) is [13230, 33075).
+    Transport t(44100.0, 100.0);
+    ASSERT_TRUE(t.setLoop(0.5, 1.25));
+    EXPECT_EQ(t.loopStartSamples(), 13230);
+    EXPECT_EQ(t.loopEndSamples(), 33075);
+    t.setPlaying(true);
+    t.locate(32768);
+    t.advance(256);  // would end at 33024, before the end: no wrap
+    EXPECT_EQ(t.samplePosition(), 33024);
+    t.advance(256);  // would end at 33280, 205 past the end
+    EXPECT_EQ(t.samplePosition(), 13230 + 205);
+    // A block ending exactly on the loop end wraps to the start.
+    t.locate(33075 - 100);
+    t.advance(100);
+    EXPECT_EQ(t.samplePosition(), 13230);
+    // Located past the end, the transport plays on.
+    t.locate(40000);
+    t.advance(256);
+    EXPECT_EQ(t.samplePosition(), 40256);
+    // A block longer than the loop keeps within it.
+    t.locate(33000);
+    t.advance(19845 * 2 + 75 + 10);
+    EXPECT_EQ(t.samplePosition(), 13230 + 10);
+    // Stopped, nothing moves.
+    t.setPlaying(false);
+    t.locate(33000);
+    t.advance(256);
+    EXPECT_EQ(t.samplePosition(), 33000);
 }
 
 TEST(HostTransport, MusicalPositionFollowsTempoAndSampleRate) {

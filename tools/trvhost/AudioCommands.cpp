@@ -1,7 +1,9 @@
 // Commands that drive the audio run through the host alone: what the
 // instances hear (play), what is kept of their output (record), the
-// transport, and the input-to-output delay measured from clicks (latency).
-// They work with any plug-in.
+// transport and its loop, and the input-to-output delay measured from
+// clicks (latency), on the monotonic clock or on the song position. They
+// work with any plug-in; `transport` adds the partner's transport with the
+// built-in plug-in.
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -27,6 +29,9 @@ namespace {
 constexpr uint64_t kMaxAudioBytes = uint64_t(1) << 30;
 constexpr uint64_t kMaxAudioFrames = kMaxAudioBytes / (2 * sizeof(float));
 constexpr uint32_t kTransportWaitMs = 3000;
+// Song positions and loop ends a command takes, in frames and quarter notes.
+constexpr int64_t kMaxLocateFrames = int64_t(1) << 53;
+constexpr double kMaxLoopQuarters = 1e9;
 // The floor of the delay a click takes from one peer to the other: a
 // payload decodes only when its whole MP3 frame is there, and the playout
 // buffer holds this much before it plays.
@@ -40,6 +45,35 @@ bool haveRun(const CommandContext& c, std::string& error) {
 }
 
 std::string instanceText(int k) { return "instance " + std::to_string(k); }
+
+bool haveHost(const CommandContext& c, std::string& error) {
+    if (c.host) return true;
+    error = "needs the host";
+    return false;
+}
+
+// Waits for a transport request to take effect; false with the reason.
+bool waitForTransport(CommandContext& c, uint64_t serial, int64_t& position, std::string& error) {
+    if (c.host->waitTransport(serial, kTransportWaitMs, position)) return true;
+    error = "the audio thread did not take the change within " + std::to_string(kTransportWaitMs) + " ms";
+    return false;
+}
+
+void printLocalTransport(CommandContext& c) {
+    const TestHost::TransportState s = c.host->transportState();
+    const std::string loop = s.loop ? formatDecimal(s.loopStart) + "-" + formatDecimal(s.loopEnd) : "off";
+    c.out->line("transport", "local " + std::to_string(s.position) + (s.playing ? " playing" : " stopped") +
+                                 " tempo " + formatDecimal(s.tempo) + " loop " + loop + " rate " +
+                                 formatDecimal(s.sampleRate));
+}
+
+void printLatency(CommandContext& c, std::vector<double>& delays, long long floor) {
+    const long long median = std::llround(clicks::median(delays));
+    char text[160];
+    std::snprintf(text, sizeof text, "%lld frames median over %zu clicks (floor %lld, difference %lld)", median,
+                  delays.size(), floor, median - floor);
+    c.out->line("latency", text);
+}
 
 // The MP3 encoder's latency at `rate`, as the send path's encoder has it;
 // false when no MP3 encoder runs at that rate.
@@ -72,12 +106,20 @@ bool instanceArgument(const CommandContext& c, const Args& args, size_t at, int&
 
 CommandResult play(CommandContext& c, const Args& args, std::string& error) {
     if (!haveRun(c, error)) return CommandResult::Failed;
-    int k = 1;
-    if (!instanceArgument(c, args, 1, k, error)) return CommandResult::Failed;
     const std::string& what = args[0];
+    const bool song = what == "clicks" && args.size() > 1 && args[1] == "song";
+    if (args.size() > (song ? 3u : 2u)) {
+        error = "wants FILE.wav|clicks [song]|stop [K]";
+        return CommandResult::Failed;
+    }
+    int k = 1;
+    if (!instanceArgument(c, args, song ? 2 : 1, k, error)) return CommandResult::Failed;
     std::unique_ptr<PlaySource> source;
     std::string text;
-    if (what == "stop") {
+    if (song) {
+        source = PlaySource::songClicks();
+        text = "song clicks into " + instanceText(k);
+    } else if (what == "stop") {
         source = PlaySource::silence();
         text = "silence into " + instanceText(k);
     } else if (what == "clicks") {
@@ -141,49 +183,92 @@ CommandResult record(CommandContext& c, const Args& args, std::string& error) {
 }
 
 CommandResult transport(CommandContext& c, const Args& args, std::string& error) {
-    if (!c.host) {
-        error = "needs the host";
-        return CommandResult::Failed;
+    if (!haveHost(c, error)) return CommandResult::Failed;
+    if (args.empty()) {
+        printLocalTransport(c);
+        printPartnerTransport(c);
+        return CommandResult::Done;
     }
     const std::string& what = args[0];
-    if (what != "play" && what != "stop") {
-        error = "wants play or stop";
+    int64_t position = 0;
+    if (what == "locate") {
+        int64_t frames = 0;
+        if (args.size() != 2 || !parseWholeNumber(args[1], 0, kMaxLocateFrames, frames)) {
+            error = "locate wants FRAMES, a whole number from 0";
+            return CommandResult::Failed;
+        }
+        if (!waitForTransport(c, c.host->locate(frames), position, error)) return CommandResult::Failed;
+        c.out->line("transport", "located at " + std::to_string(position));
+        return CommandResult::Done;
+    }
+    if ((what != "play" && what != "stop") || args.size() != 1) {
+        error = "wants play or stop, or locate FRAMES";
         return CommandResult::Failed;
     }
     const bool playing = what == "play";
-    const uint64_t serial = c.host->setPlaying(playing);
-    int64_t position = 0;
-    if (!c.host->waitTransport(serial, kTransportWaitMs, position)) {
-        error = "the audio thread did not take the change within " + std::to_string(kTransportWaitMs) + " ms";
+    if (!waitForTransport(c, c.host->setPlaying(playing), position, error)) return CommandResult::Failed;
+    c.out->line("transport", std::string(playing ? "playing" : "stopped") + " at " + std::to_string(position));
+    return CommandResult::Done;
+}
+
+CommandResult loop(CommandContext& c, const Args& args, std::string& error) {
+    if (!haveHost(c, error)) return CommandResult::Failed;
+    const bool off = args.size() == 1 && args[0] == "off";
+    double start = 0.0;
+    double end = 0.0;
+    if (!off && (args.size() != 2 || !parseDecimal(args[0], 0.0, kMaxLoopQuarters, start) ||
+                 !parseDecimal(args[1], 0.0, kMaxLoopQuarters, end) || end <= start)) {
+        error = "wants START END in quarter notes (0 <= START < END) or off";
         return CommandResult::Failed;
     }
-    c.out->line("transport", std::string(playing ? "playing" : "stopped") + " at " + std::to_string(position));
+    int64_t position = 0;
+    if (!waitForTransport(c, c.host->setLoop(!off, start, end), position, error)) return CommandResult::Failed;
+    const TestHost::TransportState s = c.host->transportState();
+    if (!s.loop) {
+        c.out->line("loop", "off");
+        return CommandResult::Done;
+    }
+    c.out->line("loop", formatDecimal(s.loopStart) + "-" + formatDecimal(s.loopEnd) + " (frames " +
+                            std::to_string(s.loopStartSamples) + "-" + std::to_string(s.loopEndSamples) + ")");
     return CommandResult::Done;
 }
 
 CommandResult latency(CommandContext& c, const Args& args, std::string& error) {
     if (!haveRun(c, error)) return CommandResult::Failed;
+    const bool song = !args.empty() && args[0] == "song";
+    if (args.size() > (song ? 2u : 1u)) {
+        error = "wants [song] [K]";
+        return CommandResult::Failed;
+    }
     int k = 1;
-    if (!instanceArgument(c, args, 0, k, error)) return CommandResult::Failed;
+    if (!instanceArgument(c, args, song ? 1 : 0, k, error)) return CommandResult::Failed;
+    const AudioRunConfig& run = c.run->config();
     std::vector<int64_t> onsets;
-    c.run->takeOnsets(k - 1, onsets);
+    if (song) c.run->takeSongOnsets(k - 1, onsets);
+    else c.run->takeOnsets(k - 1, onsets);
     if (onsets.empty()) {
         c.out->line("latency", "no clicks heard");
         return CommandResult::Done;
     }
-    const AudioRunConfig& run = c.run->config();
     std::vector<double> delays;
     delays.reserve(onsets.size());
+    if (song) {
+        // Song clicks start at whole half seconds of song position: each
+        // onset is taken from the nearest, early ones negative.
+        const double half = static_cast<double>(run.sampleRate / 2);
+        for (int64_t t : onsets) {
+            const double frames = static_cast<double>(t) * run.sampleRate / 1e9;
+            delays.push_back(frames - half * std::round(frames / half));
+        }
+        printLatency(c, delays, 0);
+        return CommandResult::Done;
+    }
     for (int64_t t : onsets) delays.push_back(clicks::delayFrames(t, run.sampleRate));
-    const long long median = std::llround(clicks::median(delays));
     int encoder = 0;
     const bool haveEncoder = encoderLatency(run.sampleRate, encoder);
     const long long floor =
         static_cast<long long>(run.blockSize) + encoder + kMp3FrameFrames + PlayoutBuffer::kDelayFrames;
-    char text[160];
-    std::snprintf(text, sizeof text, "%lld frames median over %zu clicks (floor %lld, difference %lld)", median,
-                  onsets.size(), floor, median - floor);
-    c.out->line("latency", text);
+    printLatency(c, delays, floor);
     if (!haveEncoder)
         c.out->line("note", "no MP3 encoder runs at " + std::to_string(run.sampleRate) +
                                 " Hz; the floor leaves the encoder out");

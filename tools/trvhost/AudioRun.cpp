@@ -12,6 +12,8 @@
 
 namespace {
 constexpr int32_t kMaxChannels = 64;
+// Events of --midi-in handed over in one block at most.
+constexpr int kMaxMidiInPerBlock = 1024;
 constexpr uint32_t kJoinTimeoutMs = 10000;
 constexpr uint32_t kHandOverPollMs = 1;
 constexpr uint32_t kHousekeepingMs = 20;
@@ -36,6 +38,12 @@ std::unique_ptr<PlaySource> PlaySource::clicks() {
     return s;
 }
 
+std::unique_ptr<PlaySource> PlaySource::songClicks() {
+    std::unique_ptr<PlaySource> s(new PlaySource());
+    s->kind = Kind::SongClicks;
+    return s;
+}
+
 std::unique_ptr<PlaySource> PlaySource::fromSamples(std::vector<float> stereo) {
     std::unique_ptr<PlaySource> s(new PlaySource());
     s->kind = Kind::Samples;
@@ -46,7 +54,7 @@ std::unique_ptr<PlaySource> PlaySource::fromSamples(std::vector<float> stereo) {
 }
 
 struct AudioRun::Lane {
-    Lane(AEffect* e, double rate) : effect(e), detector(rate) {}
+    Lane(AEffect* e, double rate) : effect(e), detector(rate), songDetector(rate) {}
 
     AEffect* effect;
     int32_t inChannels = 0;
@@ -57,6 +65,8 @@ struct AudioRun::Lane {
     std::vector<float*> outPointers;
     OnsetDetector detector;
     OnsetRing onsets;
+    OnsetDetector songDetector;
+    OnsetRing songOnsets;
 
     // Audio thread (the command side only while no audio thread runs).
     PlaySource* source = nullptr;
@@ -74,6 +84,7 @@ struct AudioRun::Lane {
     std::unique_ptr<PlaySource> ownedSource;
     std::unique_ptr<RecordBuffer> ownedRecording;
     uint64_t onsetCursor = 0;
+    uint64_t songOnsetCursor = 0;
     // Objects of changes that timed out: the audio thread may still use
     // them, so they live until the run object goes.
     std::vector<std::unique_ptr<PlaySource>> staleSources;
@@ -90,8 +101,14 @@ struct AudioRun::Lane {
 };
 
 AudioRun::AudioRun(std::vector<AEffect*> effects, TestHost& host, const AudioRunConfig& config,
-                   const std::vector<float>* input, std::vector<float>* output)
-    : effects_(std::move(effects)), host_(host), config_(config), input_(input), output_(output) {}
+                   const std::vector<float>* input, std::vector<float>* output,
+                   const std::vector<MidiInEvent>* midiIn)
+    : effects_(std::move(effects)),
+      host_(host),
+      config_(config),
+      input_(input),
+      output_(output),
+      midiIn_(midiIn && !midiIn->empty() ? midiIn : nullptr) {}
 
 AudioRun::~AudioRun() {
     requestStop();
@@ -125,6 +142,7 @@ bool AudioRun::prepare() {
             lanes_[0]->source = s.get();
             lanes_[0]->ownedSource = std::move(s);
         }
+        if (midiIn_) midiInBlock_.reset(new MidiEventBlock(kMaxMidiInPerBlock));
         stats_.instances.assign(lanes_.size(), InstanceStats{});
         if (output_) output_->assign(static_cast<size_t>(config_.totalFrames) * 2, 0.0f);
         done_.reset(new platform::AutoResetEvent());
@@ -197,21 +215,38 @@ void AudioRun::run() {
 
 void AudioRun::processBlock(int64_t firstFrame, int32_t frames) {
     // One time for the whole block: every instance's clicks and onsets are
-    // placed on it.
+    // placed on it. The block's transport is fixed first: the song clicks,
+    // the MIDI and the song onsets are placed on its position.
     const int64_t startNs = monotonicNow();
+    host_.beginBlock();
+    const int64_t song = host_.blockPosition();
+    const bool playing = host_.blockPlaying();
     for (auto& lane : lanes_) {
         takeChanges(*lane);
-        fillInput(*lane, frames, startNs);
+        fillInput(*lane, frames, startNs, song, playing);
     }
-    host_.beginBlock();
-    for (auto& lane : lanes_) {
-        AEffect* e = lane->effect;
-        if (e->processReplacing) e->processReplacing(e, lane->inPointers.data(), lane->outPointers.data(), frames);
+    VstEvents* midi = playing ? midiInEvents(song, frames) : nullptr;
+    for (size_t i = 0; i < lanes_.size(); ++i) {
+        Lane& lane = *lanes_[i];
+        AEffect* e = lane.effect;
+        // A host hands an instance its events for the block before it
+        // processes the block.
+        if (i == 0 && midi) e->dispatcher(e, effProcessEvents, 0, 0, midi, 0.0f);
+        if (e->processReplacing) e->processReplacing(e, lane.inPointers.data(), lane.outPointers.data(), frames);
     }
     host_.endBlock(frames);
-    for (size_t i = 0; i < lanes_.size(); ++i) takeOutput(*lanes_[i], i, firstFrame, frames, startNs);
+    for (size_t i = 0; i < lanes_.size(); ++i) takeOutput(*lanes_[i], i, firstFrame, frames, startNs, song);
     ++stats_.blocks;
     stats_.frames += static_cast<uint64_t>(frames);
+}
+
+VstEvents* AudioRun::midiInEvents(int64_t song, int32_t frames) {
+    if (!midiIn_ || !midiInBlock_) return nullptr;
+    midiInBlock_->clear();
+    stats_.midiInDropped += static_cast<uint64_t>(collectMidiIn(*midiIn_, song, frames, *midiInBlock_));
+    if (midiInBlock_->count() == 0) return nullptr;
+    stats_.midiInSent += static_cast<uint64_t>(midiInBlock_->count());
+    return midiInBlock_->events();
 }
 
 void AudioRun::takeChanges(Lane& lane) {
@@ -222,7 +257,22 @@ void AudioRun::takeChanges(Lane& lane) {
     lane.lock.unlock();
 }
 
-void AudioRun::fillInput(Lane& lane, int32_t frames, int64_t startNs) {
+void AudioRun::fillSongClicks(PlaySource& s, float* left, float* right, int32_t frames, int64_t song,
+                              bool playing) {
+    const int64_t half = config_.sampleRate / 2;
+    for (int32_t i = 0; i < frames; ++i) {
+        if (playing && half > 0 && (song + i) % half == 0) s.sinceClick = 0;
+        float v = 0.0f;
+        if (s.sinceClick < clicks::kClickFrames) {
+            v = static_cast<float>(clicks::clickValue(s.sinceClick, config_.sampleRate));
+            ++s.sinceClick;
+        }
+        left[i] = v;
+        right[i] = v;
+    }
+}
+
+void AudioRun::fillInput(Lane& lane, int32_t frames, int64_t startNs, int64_t song, bool playing) {
     const size_t n = static_cast<size_t>(frames);
     float* left = lane.inBuffers[0].data();
     float* right = lane.inBuffers[1].data();
@@ -234,6 +284,8 @@ void AudioRun::fillInput(Lane& lane, int32_t frames, int64_t startNs) {
         const int64_t capturedNs =
             startNs - static_cast<int64_t>(static_cast<double>(frames) * 1e9 / config_.sampleRate);
         clicks::fillClicks(capturedNs, config_.sampleRate, left, right, frames);
+    } else if (kind == PlaySource::Kind::SongClicks) {
+        fillSongClicks(*s, left, right, frames, song, playing);
     } else if (kind == PlaySource::Kind::Samples) {
         const size_t available = s->position < s->frames ? s->frames - s->position : 0;
         const size_t copied = available < n ? available : n;
@@ -254,7 +306,8 @@ void AudioRun::fillInput(Lane& lane, int32_t frames, int64_t startNs) {
     for (auto& b : lane.outBuffers) std::fill(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n), 0.0f);
 }
 
-void AudioRun::takeOutput(Lane& lane, size_t index, int64_t firstFrame, int32_t frames, int64_t startNs) {
+void AudioRun::takeOutput(Lane& lane, size_t index, int64_t firstFrame, int32_t frames, int64_t startNs,
+                          int64_t song) {
     const size_t n = static_cast<size_t>(frames);
     // A mono plug-in's output goes to both channels; a plug-in without
     // outputs left the zeroed buffers alone.
@@ -282,6 +335,9 @@ void AudioRun::takeOutput(Lane& lane, size_t index, int64_t firstFrame, int32_t 
     }
     if (lane.recording) lane.recording->append(left, right, n);
     lane.detector.process(left, right, frames, startNs, lane.onsets);
+    // Song time in nanoseconds, so the same detector places the onsets.
+    const int64_t songNs = static_cast<int64_t>(std::llround(static_cast<double>(song) * 1e9 / config_.sampleRate));
+    lane.songDetector.process(left, right, frames, songNs, lane.songOnsets);
 }
 
 bool AudioRun::handOver(Lane& lane, const Change& change, std::string& error) {
@@ -393,6 +449,13 @@ void AudioRun::takeOnsets(int instance, std::vector<int64_t>& out) {
     std::lock_guard<std::mutex> guard(controlLock_);
     Lane& lane = *lanes_[static_cast<size_t>(instance)];
     lane.onsets.readSince(lane.onsetCursor, out);
+}
+
+void AudioRun::takeSongOnsets(int instance, std::vector<int64_t>& out) {
+    if (instance < 0 || instance >= instanceCount()) return;
+    std::lock_guard<std::mutex> guard(controlLock_);
+    Lane& lane = *lanes_[static_cast<size_t>(instance)];
+    lane.songOnsets.readSince(lane.songOnsetCursor, out);
 }
 
 std::vector<std::pair<int, std::unique_ptr<RecordBuffer>>> AudioRun::takeRecordings() {

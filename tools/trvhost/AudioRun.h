@@ -4,10 +4,14 @@
 // thread is free to wait or to take commands.
 //
 // Every host block the audio thread stamps the block with the monotonic
-// clock, fills each instance's input, calls processReplacing on instance 1,
-// 2, ... N in that order (as a host running N tracks in one block) and then
-// takes their outputs: peaks, the run's output file (instance 1), recordings
-// and the click onset detector.
+// clock, fixes the block's transport (TestHost::beginBlock), fills each
+// instance's input, calls processReplacing on instance 1, 2, ... N in that
+// order (as a host running N tracks in one block), each preceded by
+// effProcessEvents when the host has events for it (instance 1: the
+// --midi-in events of the block, in a block of events made beforehand), and
+// then takes their outputs: peaks, the run's output file (instance 1),
+// recordings and the click onset detectors (one on the monotonic clock, one
+// on the song position).
 //
 // Each instance's input comes from a play source (silence, samples from
 // memory, or the click train). Commands change sources and recordings
@@ -28,7 +32,9 @@
 #include "platform/Event.h"
 #include "platform/Thread.h"
 #include "tools/trvhost/ClickTrain.h"
+#include "tools/trvhost/MidiInput.h"
 #include "tools/trvhost/RecordBuffer.h"
+#include "trvcore/midi/MidiEventBlock.h"
 #include "vst/VstAbi.h"
 
 class TestHost;
@@ -49,6 +55,10 @@ struct AudioRunStats {
     uint64_t blocks = 0;
     uint64_t frames = 0;
     uint64_t lateBlocks = 0;  // paced runs: blocks that started a period or more late
+    // --midi-in events handed to instance 1, and those that did not fit
+    // their block.
+    uint64_t midiInSent = 0;
+    uint64_t midiInDropped = 0;
     // Instance 1's output (the run's file).
     uint64_t nonFiniteSamples = 0;
     float peak[2] = {0.0f, 0.0f};
@@ -57,7 +67,10 @@ struct AudioRunStats {
 
 // What an instance hears.
 struct PlaySource {
-    enum class Kind { Silence, Samples, Clicks };
+    // SongClicks: the click train on the song position, while the transport
+    // plays: a click starts at every frame whose song position (the block's
+    // plus the frame's index) is a whole half second.
+    enum class Kind { Silence, Samples, Clicks, SongClicks };
     Kind kind = Kind::Silence;
     // Samples: interleaved stereo, `frames` of them at `data` (which points
     // into `samples` or into memory the creator keeps); silence follows.
@@ -65,9 +78,11 @@ struct PlaySource {
     const float* data = nullptr;
     size_t frames = 0;
     size_t position = 0;  // audio thread
+    int sinceClick = clicks::kClickFrames;  // SongClicks, audio thread: frames into the click
 
     static std::unique_ptr<PlaySource> silence();
     static std::unique_ptr<PlaySource> clicks();
+    static std::unique_ptr<PlaySource> songClicks();
     static std::unique_ptr<PlaySource> fromSamples(std::vector<float> stereo);
 };
 
@@ -80,8 +95,11 @@ public:
     // shorter than the run or null: silence follows); the caller keeps it.
     // `output`: resized to the run's stereo frames by prepare() and filled
     // with instance 1's output, or null to discard.
+    // `midiIn`: events for instance 1 sorted by song position (MidiInput.h),
+    // or null; the caller keeps them.
     AudioRun(std::vector<AEffect*> effects, TestHost& host, const AudioRunConfig& config,
-             const std::vector<float>* input, std::vector<float>* output);
+             const std::vector<float>* input, std::vector<float>* output,
+             const std::vector<MidiInEvent>* midiIn = nullptr);
     ~AudioRun();  // waits for the threads
     AudioRun(const AudioRun&) = delete;
     AudioRun& operator=(const AudioRun&) = delete;
@@ -120,6 +138,9 @@ public:
     // Appends the click onsets detected in the instance's output since the
     // previous call (nanoseconds of the monotonic clock).
     void takeOnsets(int instance, std::vector<int64_t>& out);
+    // The same on the song position: the onsets' positions in nanoseconds
+    // of song time (frames * 1e9 / rate) since the previous call.
+    void takeSongOnsets(int instance, std::vector<int64_t>& out);
     // Once finished: the recordings still running, by instance.
     std::vector<std::pair<int, std::unique_ptr<RecordBuffer>>> takeRecordings();
 
@@ -139,8 +160,11 @@ private:
     void run();
     void processBlock(int64_t firstFrame, int32_t frames);
     void takeChanges(Lane& lane);
-    void fillInput(Lane& lane, int32_t frames, int64_t startNs);
-    void takeOutput(Lane& lane, size_t index, int64_t firstFrame, int32_t frames, int64_t startNs);
+    void fillInput(Lane& lane, int32_t frames, int64_t startNs, int64_t song, bool playing);
+    void fillSongClicks(PlaySource& s, float* left, float* right, int32_t frames, int64_t song, bool playing);
+    // Instance 1's --midi-in events of the block, or null for none.
+    VstEvents* midiInEvents(int64_t song, int32_t frames);
+    void takeOutput(Lane& lane, size_t index, int64_t firstFrame, int32_t frames, int64_t startNs, int64_t song);
     bool handOver(Lane& lane, const Change& change, std::string& error);
     void keepRecordingsFed();
 
@@ -149,6 +173,8 @@ private:
     const AudioRunConfig config_;
     const std::vector<float>* input_;
     std::vector<float>* output_;
+    const std::vector<MidiInEvent>* midiIn_;
+    std::unique_ptr<MidiEventBlock> midiInBlock_;
     std::vector<std::unique_ptr<Lane>> lanes_;
     AudioRunStats stats_;
     platform::Thread thread_;

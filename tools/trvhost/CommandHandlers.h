@@ -1,9 +1,9 @@
 #pragma once
 // Handlers of the command table, grouped by what they drive: the session
 // (SessionCommands.cpp), the partner sessions (InvitationCommands.cpp), the
-// run itself (RunCommands.cpp), the audio through the host
-// (AudioCommands.cpp) and the plug-in's switches and audio settings
-// (PluginCommands.cpp).
+// run itself (RunCommands.cpp), the audio and transport through the host
+// (AudioCommands.cpp) and the plug-in's switches, sync, audio settings and
+// the partner's transport (PluginCommands.cpp).
 #include <string>
 #include <vector>
 
@@ -29,11 +29,18 @@ CommandResult state(CommandContext& c, const Args& args, std::string& error);
 CommandResult play(CommandContext& c, const Args& args, std::string& error);
 CommandResult record(CommandContext& c, const Args& args, std::string& error);
 CommandResult transport(CommandContext& c, const Args& args, std::string& error);
+CommandResult loop(CommandContext& c, const Args& args, std::string& error);
 CommandResult latency(CommandContext& c, const Args& args, std::string& error);
 
 // The built-in plug-in's switches, settings and streams.
 CommandResult switchCommand(CommandContext& c, const Args& args, std::string& error);
 CommandResult offset(CommandContext& c, const Args& args, std::string& error);
+CommandResult sync(CommandContext& c, const Args& args, std::string& error);
+CommandResult monitor(CommandContext& c, const Args& args, std::string& error);
+CommandResult locate(CommandContext& c, const Args& args, std::string& error);
+// The partner's transport line of `transport` (built-in plug-in with a
+// partner; nothing otherwise).
+void printPartnerTransport(CommandContext& c);
 CommandResult audio(CommandContext& c, const Args& args, std::string& error);
 CommandResult upstream(CommandContext& c, const Args& args, std::string& error);
 CommandResult quality(CommandContext& c, const Args& args, std::string& error);

@@ -22,7 +22,7 @@ constexpr uint32_t kLineWaitMs = 50;
 }  // namespace
 
 int runCommands(const std::vector<AEffect*>& effects, TestHost& host, AudioRun& run, const HostOptions& o,
-                std::FILE* out, std::FILE* err) {
+                LineOutput& lines, std::FILE* err) {
     // A plug-in library is driven through its AEffect record only, even
     // when it holds the same classes as the host.
     std::vector<LinkPlugin*> plugins;
@@ -43,7 +43,6 @@ int runCommands(const std::vector<AEffect*>& effects, TestHost& host, AudioRun& 
         return kCommandsCannotStart;
     }
 
-    LineOutput lines(out);
     std::mutex uiLock;
     std::unique_ptr<StatusWatcher> watcher;
     std::unique_ptr<SessionEvents> sessionEvents;

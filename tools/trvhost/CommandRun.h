@@ -18,11 +18,14 @@
 #include "vst/VstAbi.h"
 
 class AudioRun;
+class LineOutput;
 class TestHost;
 
 // Exit status of a command run.
 enum CommandRunStatus { kCommandsDone = 0, kCommandsCannotStart = 1, kCommandFailed = 3 };
 
-// `effects` are the run's instances in order; `run` is already started.
+// `effects` are the run's instances in order; `run` is already started;
+// `out` is the run's standard output, which other threads write lines to
+// as well.
 int runCommands(const std::vector<AEffect*>& effects, TestHost& host, AudioRun& run, const HostOptions& options,
-                std::FILE* out, std::FILE* err);
+                LineOutput& out, std::FILE* err);

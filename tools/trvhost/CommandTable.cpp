@@ -19,20 +19,33 @@ const HostCommand kCommands[] = {
     {"disconnect", "", 0, 0, true, &handlers::disconnect,
      "end the partner's session, or else the first session"},
     {"state", "", 0, 0, false, &handlers::state, "print the partner sessions and their states"},
-    {"play", "FILE.wav|clicks|stop [K]", 1, 2, false, &handlers::play,
+    {"play", "FILE.wav|clicks [song]|stop [K]", 1, 3, false, &handlers::play,
      "from the next block instance K (default 1) hears FILE.wav once (at the run's rate), the click train "
-     "(a click at every whole 500 ms of the monotonic clock) or silence"},
+     "(a click at every whole 500 ms of the monotonic clock, or with song at every whole half second of song "
+     "position while the transport plays) or silence"},
     {"record", "FILE.wav|stop [K]", 1, 2, false, &handlers::record,
      "from the next block keep instance K's output; record stop writes it (32-bit float stereo)"},
     {"switch", "send|receive|thru|mute on|off [K]", 2, 3, true, &handlers::switchCommand,
      "instance K's send, receive, thru or mute-on-play switch (built-in plug-in)"},
     {"offset", "on|off [K]", 1, 2, true, &handlers::offset,
      "instance K delays the partner's audio by the host's input + output latency, or not (built-in plug-in)"},
-    {"transport", "play|stop", 1, 1, false, &handlers::transport,
-     "start or stop the host's transport at the next block; prints the sample position"},
-    {"latency", "[K]", 0, 1, false, &handlers::latency,
+    {"transport", "[play|stop|locate FRAMES]", 0, 2, false, &handlers::transport,
+     "start, stop or locate the host's transport at the next block and print the sample position; alone, "
+     "print the local transport and the partner's"},
+    {"loop", "START END|off", 1, 2, false, &handlers::loop,
+     "the host's loop in quarter notes from the next block: the position wraps from END to START at block "
+     "boundaries"},
+    {"latency", "[song] [K]", 0, 2, false, &handlers::latency,
      "median delay of the clicks heard in instance K's output since the previous latency command, "
-     "against the floor of block, MP3 encoder, MP3 frame and playout delay"},
+     "against the floor of block, MP3 encoder, MP3 frame and playout delay; with song, of the song clicks "
+     "against the nearest whole half second of song position"},
+    {"sync", "on|off [K]", 1, 2, true, &handlers::sync,
+     "instance K is the sync source (hands the host the time code), or not (built-in plug-in)"},
+    {"monitor", "on|off", 1, 1, true, &handlers::monitor,
+     "monitor mode: the partner's audio and MIDI play as they arrive, not at their song position "
+     "(built-in plug-in)"},
+    {"locate", "", 0, 0, true, &handlers::locate,
+     "ask the partner to locate its time code at the host's song position (built-in plug-in)"},
     {"audio", "", 0, 0, false, &handlers::audio, "the audio streams of every partner session (built-in plug-in)"},
     {"upstream", "KBITS", 1, 1, true, &handlers::upstream, "the upstream rate setting (built-in plug-in)"},
     {"quality", "PERCENT", 1, 1, true, &handlers::quality, "the audio quality setting (built-in plug-in)"},

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 bool splitCommandWords(const std::string& line, std::vector<std::string>& words, std::string& error) {
@@ -53,4 +54,10 @@ bool parseDecimal(const std::string& text, double low, double high, double& out)
     if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < low || v > high) return false;
     out = v;
     return true;
+}
+
+std::string formatDecimal(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
 }

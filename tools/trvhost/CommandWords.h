@@ -15,3 +15,5 @@ bool splitCommandWords(const std::string& line, std::vector<std::string>& words,
 bool parseWholeNumber(const std::string& text, int64_t low, int64_t high, int64_t& out);
 // Decimal number within [low, high]; false for anything else.
 bool parseDecimal(const std::string& text, double low, double high, double& out);
+// A number as printed in command output ("%g": 120, 2.5, 48000).
+std::string formatDecimal(double value);

@@ -11,6 +11,8 @@ namespace {
 std::atomic<TestHost*> installedHost{nullptr};
 // The host whose blocks the calling thread runs, if any.
 thread_local const TestHost* audioThreadHost = nullptr;
+// The host whose block the calling thread is inside of, if any.
+thread_local const TestHost* blockThreadHost = nullptr;
 
 constexpr const char* kHostVendor = "Tarvolink";
 constexpr const char* kHostProduct = "trvhost";
@@ -31,13 +33,14 @@ TestHost::TestHost(const Config& config)
     : config_(config),
       transport_(config.sampleRate, config.tempo),
       otherTransport_(config.sampleRate, config.tempo),
-      wantPlaying_(config.playing),
-      wantTempo_(config.tempo),
-      audioTransport_(config.sampleRate, config.tempo) {
+      audioTransport_(config.sampleRate, config.tempo),
+      events_(config.keepMidi || config.chaseTimeCode ? kEventRingCapacity : 2) {
     std::memset(&timeInfo_, 0, sizeof(timeInfo_));
     std::memset(&audioTimeInfo_, 0, sizeof(audioTimeInfo_));
     transport_.setPlaying(config.playing);
-    audioTransport_.setPlaying(config.playing);
+    if (config.loop) transport_.setLoop(config.loopStart, config.loopEnd);
+    transport_.setSmpteFrameRate(config.smpteFrameRate);
+    audioTransport_.follow(transport_);
     for (auto& c : calls_) c.store(0);
 }
 
@@ -72,17 +75,38 @@ bool TestHost::reservedFieldIntact(const AEffect* effect) const {
 }
 
 void TestHost::applyRequests() {
-    absorbPendingFrames();
+    absorbAudioState();
     if (applied_.load(std::memory_order_relaxed) == requested_) return;
-    transport_.setPlaying(wantPlaying_);
-    transport_.setTempo(wantTempo_);
+    const Requests r = wanted_;
+    wanted_ = Requests{};
+    if (r.tempo) transport_.setTempo(r.bpm);
+    if (r.loop) {
+        if (!r.loopOn || !transport_.setLoop(r.loopStart, r.loopEnd)) transport_.clearLoop();
+    }
+    if (r.locate) transport_.locate(r.position);
+    if (r.play) {
+        transport_.setPlaying(r.playing);
+        following_ = false;  // the user's play or stop ends a chase
+    }
     appliedAt_.store(transport_.samplePosition(), std::memory_order_relaxed);
     applied_.store(requested_, std::memory_order_release);
 }
 
-void TestHost::absorbPendingFrames() {
-    const int64_t frames = pendingFrames_.exchange(0, std::memory_order_acq_rel);
-    if (frames) transport_.locate(transport_.samplePosition() + frames);
+void TestHost::absorbAudioState() {
+    const int64_t position = pendingPosition_.exchange(-1, std::memory_order_acq_rel);
+    if (position >= 0) transport_.locate(position);
+    const int playing = pendingPlaying_.exchange(-1, std::memory_order_acq_rel);
+    if (playing >= 0) transport_.setPlaying(playing == 1);
+}
+
+int64_t TestHost::currentPosition() const {
+    const int64_t pending = pendingPosition_.load(std::memory_order_acquire);
+    return pending >= 0 ? pending : transport_.samplePosition();
+}
+
+bool TestHost::currentPlaying() const {
+    const int pending = pendingPlaying_.load(std::memory_order_acquire);
+    return pending >= 0 ? pending == 1 : transport_.playing();
 }
 
 void TestHost::audioThreadBegins() {
@@ -101,29 +125,63 @@ void TestHost::audioThreadEnds() {
 }
 
 void TestHost::beginBlock() {
+    blockThreadHost = this;
     inBlock_.store(true, std::memory_order_release);
     if (!transportLock_.try_lock()) return;  // the requests wait for the next block
     applyRequests();
-    audioTransport_.setPlaying(transport_.playing());
-    audioTransport_.setTempo(transport_.tempo());
-    audioTransport_.locate(transport_.samplePosition());
+    audioTransport_.follow(transport_);
     transportLock_.unlock();
 }
 
 void TestHost::endBlock(VstInt32 frames) {
     inBlock_.store(false, std::memory_order_release);
+    blockThreadHost = nullptr;
     audioTransport_.markReported();
-    if (!audioTransport_.playing() || frames <= 0) return;
-    audioTransport_.advance(frames);
-    pendingFrames_.fetch_add(frames, std::memory_order_acq_rel);
+    const int64_t before = audioTransport_.samplePosition();
+    const bool wasPlaying = audioTransport_.playing();
+    if (frames > 0) audioTransport_.advance(frames);
+    if (config_.chaseTimeCode) chase(frames);
+    if (audioTransport_.samplePosition() == before && audioTransport_.playing() == wasPlaying) return;
+    pendingPosition_.store(audioTransport_.samplePosition(), std::memory_order_release);
+    pendingPlaying_.store(audioTransport_.playing() ? 1 : 0, std::memory_order_release);
     if (!transportLock_.try_lock()) return;
-    absorbPendingFrames();
+    absorbAudioState();
     transportLock_.unlock();
+}
+
+void TestHost::chase(VstInt32 frames) {
+    if (quarterFramesInBlock_ > 0) framesWithoutQuarterFrame_ = 0;
+    else if (frames > 0) framesWithoutQuarterFrame_ += frames;
+    quarterFramesInBlock_ = 0;
+    if (codeComplete_) {
+        codeComplete_ = false;
+        if (!audioTransport_.playing()) {
+            const int64_t rate = static_cast<int64_t>(config_.sampleRate);
+            audioTransport_.locate(timecode::toSamples(code_, kTimeCodeFrames, rate));
+            audioTransport_.setPlaying(true);
+            following_ = true;
+            HostEvent e;
+            e.kind = HostEvent::Kind::Started;
+            e.position = audioTransport_.samplePosition();
+            events_.push(e);
+            return;
+        }
+    }
+    if (following_ && audioTransport_.playing() &&
+        static_cast<double>(framesWithoutQuarterFrame_) >= kChaseTimeoutSeconds * config_.sampleRate) {
+        audioTransport_.setPlaying(false);
+        following_ = false;
+        HostEvent e;
+        e.kind = HostEvent::Kind::Stopped;
+        e.position = audioTransport_.samplePosition();
+        events_.push(e);
+    }
 }
 
 uint64_t TestHost::setPlaying(bool playing) {
     std::lock_guard<std::mutex> guard(transportLock_);
-    wantPlaying_ = playing;
+    wanted_.play = true;
+    wanted_.playing = playing;
     const uint64_t serial = ++requested_;
     if (!audioRunning_) applyRequests();
     return serial;
@@ -131,7 +189,28 @@ uint64_t TestHost::setPlaying(bool playing) {
 
 uint64_t TestHost::setTempo(double bpm) {
     std::lock_guard<std::mutex> guard(transportLock_);
-    wantTempo_ = bpm;
+    wanted_.tempo = true;
+    wanted_.bpm = bpm;
+    const uint64_t serial = ++requested_;
+    if (!audioRunning_) applyRequests();
+    return serial;
+}
+
+uint64_t TestHost::locate(int64_t position) {
+    std::lock_guard<std::mutex> guard(transportLock_);
+    wanted_.locate = true;
+    wanted_.position = position;
+    const uint64_t serial = ++requested_;
+    if (!audioRunning_) applyRequests();
+    return serial;
+}
+
+uint64_t TestHost::setLoop(bool on, double startQuarters, double endQuarters) {
+    std::lock_guard<std::mutex> guard(transportLock_);
+    wanted_.loop = true;
+    wanted_.loopOn = on;
+    wanted_.loopStart = startQuarters;
+    wanted_.loopEnd = endQuarters;
     const uint64_t serial = ++requested_;
     if (!audioRunning_) applyRequests();
     return serial;
@@ -155,12 +234,27 @@ bool TestHost::waitTransport(uint64_t serial, uint32_t ms, int64_t& position) {
 
 int64_t TestHost::samplePosition() {
     std::lock_guard<std::mutex> guard(transportLock_);
-    return transport_.samplePosition() + pendingFrames_.load(std::memory_order_acquire);
+    return currentPosition();
 }
 
 bool TestHost::playing() {
     std::lock_guard<std::mutex> guard(transportLock_);
-    return transport_.playing();
+    return currentPlaying();
+}
+
+TestHost::TransportState TestHost::transportState() {
+    std::lock_guard<std::mutex> guard(transportLock_);
+    TransportState s;
+    s.position = currentPosition();
+    s.playing = currentPlaying();
+    s.tempo = transport_.tempo();
+    s.loop = transport_.loopActive();
+    s.loopStart = transport_.loopStart();
+    s.loopEnd = transport_.loopEnd();
+    s.loopStartSamples = transport_.loopStartSamples();
+    s.loopEndSamples = transport_.loopEndSamples();
+    s.sampleRate = transport_.sampleRate();
+    return s;
 }
 
 uint64_t TestHost::callCount(VstInt32 opcode) const {
@@ -183,9 +277,9 @@ VstIntPtr TestHost::handle(AEffect* effect, VstInt32 opcode, VstInt32 index, Vst
             return reinterpret_cast<VstIntPtr>(&audioTimeInfo_);
         }
         std::lock_guard<std::mutex> guard(transportLock_);
-        otherTransport_.setPlaying(transport_.playing());
-        otherTransport_.setTempo(transport_.tempo());
-        otherTransport_.locate(transport_.samplePosition() + pendingFrames_.load(std::memory_order_acquire));
+        otherTransport_.follow(transport_);
+        otherTransport_.setPlaying(currentPlaying());
+        otherTransport_.locate(currentPosition());
         otherTransport_.fill(timeInfo_, value, monotonicNanoseconds());
         return reinterpret_cast<VstIntPtr>(&timeInfo_);
     }
@@ -201,7 +295,7 @@ VstIntPtr TestHost::handle(AEffect* effect, VstInt32 opcode, VstInt32 index, Vst
         wantsMidi_.store(true);
         return 1;
     case audioMasterProcessEvents:
-        return processEvents(static_cast<const VstEvents*>(ptr));
+        return processEvents(effect, static_cast<const VstEvents*>(ptr));
     case audioMasterCanDo: {
         if (!ptr) return 0;
         char text[kVstTextBufferBytes];
@@ -229,7 +323,7 @@ VstIntPtr TestHost::handle(AEffect* effect, VstInt32 opcode, VstInt32 index, Vst
     }
 }
 
-VstIntPtr TestHost::processEvents(const VstEvents* events) {
+VstIntPtr TestHost::processEvents(AEffect* effect, const VstEvents* events) {
     // Like Ardour, events are taken only while the plug-in is inside
     // processReplacing.
     if (!inBlock_.load(std::memory_order_acquire)) {
@@ -237,17 +331,54 @@ VstIntPtr TestHost::processEvents(const VstEvents* events) {
         return 0;
     }
     if (!events || events->numEvents < 0 || events->numEvents > kMaxEventsPerCall) return 0;
+    const bool blockThread = blockThreadHost == this;
     uint64_t total = 0;
     uint64_t midi = 0;
     for (VstInt32 i = 0; i < events->numEvents; ++i) {
         const VstEvent* e = events->events[i];
         if (!e) continue;
         ++total;
-        if (e->type == kVstMidiType) ++midi;
+        if (e->type != kVstMidiType) continue;
+        ++midi;
+        if (blockThread) takeMidi(effect, *reinterpret_cast<const VstMidiEvent*>(e));
+        else midiOffThread_.fetch_add(1);
     }
     eventsReceived_.fetch_add(total);
     midiEventsReceived_.fetch_add(midi);
     return 1;
+}
+
+void TestHost::takeMidi(AEffect* effect, const VstMidiEvent& event) {
+    const uint8_t status = static_cast<uint8_t>(event.midiData[0]);
+    const uint8_t data = static_cast<uint8_t>(event.midiData[1]);
+    if (config_.keepMidi) {
+        HostEvent e;
+        e.kind = HostEvent::Kind::Midi;
+        for (size_t k = 0; k < effects_.size(); ++k) {
+            if (effects_[k] == effect) e.instance = static_cast<uint8_t>(k + 1);
+        }
+        e.bytes[0] = status;
+        e.bytes[1] = data;
+        e.bytes[2] = static_cast<uint8_t>(event.midiData[2]);
+        e.position = audioTransport_.samplePosition() + event.deltaFrames;
+        events_.push(e);
+    }
+    if (status != 0xF1 || !(config_.keepMidi || config_.chaseTimeCode)) return;
+    ++quarterFramesInBlock_;
+    TimeCodeValue code;
+    if (!decoder_.feed(data, code)) return;
+    if (config_.keepMidi) {
+        HostEvent e;
+        e.kind = HostEvent::Kind::TimeCode;
+        e.bytes[0] = static_cast<uint8_t>(code.hours);
+        e.bytes[1] = static_cast<uint8_t>(code.minutes);
+        e.bytes[2] = static_cast<uint8_t>(code.seconds);
+        e.bytes[3] = static_cast<uint8_t>(code.frames);
+        e.rateBits = static_cast<uint8_t>(code.rateBits);
+        events_.push(e);
+    }
+    code_ = code;
+    codeComplete_ = true;
 }
 
 const char* audioMasterOpcodeName(VstInt32 opcode) {

@@ -10,14 +10,26 @@
 //
 // Threads: the callback may come from any thread. The transport lives
 // under a small lock that the audio thread only try-locks: at the start of
-// a block it takes the requests other threads posted (play, stop, tempo) and
-// a copy of the transport for the block, at the end it moves the position
-// on (when the lock is busy the frames wait in an atomic for the next
-// turn). Time requests from the audio thread are answered from its copy
-// without a lock, others under the lock. Each time record returned by
-// audioMasterGetTime is overwritten by the next request of the same side;
-// on the audio thread every request of a block gets the same answer
+// a block it takes the requests other threads posted (play, stop, tempo,
+// locate, loop) and a copy of the transport for the block; at the end it
+// moves its copy on (wrapping at the loop end) and publishes the position
+// and play state in atomics that the locked transport takes whenever the
+// lock is next had. Time requests from the audio thread are answered from
+// its copy without a lock, others under the lock. Each time record returned
+// by audioMasterGetTime is overwritten by the next request of the same
+// side; on the audio thread every request of a block gets the same answer
 // (kVstTransportChanged for the whole block after a change).
+//
+// MIDI from the plug-in (audioMasterProcessEvents inside a block, on the
+// thread running the blocks) goes to a lock-free ring when the run keeps
+// it: each event with its song position (the block's start plus its delta
+// frames) and its instance. Quarter frames (0xF1 xx) feed a time code
+// decoder there too; each complete time code goes to the ring for the
+// "mtc:" line and, when chasing, steers the transport: a complete time code
+// while stopped locates the transport at it (plus the two frames its
+// eight quarter frames took) and plays; 500 ms (counted in blocks) without
+// a quarter frame stops a transport the chase started. The chase's starts
+// and stops go to the ring too, to be printed.
 //
 // Several instances may be adopted; each keeps the host in its resvd1.
 #include <atomic>
@@ -25,6 +37,8 @@
 #include <mutex>
 #include <vector>
 
+#include "tools/trvhost/HostEvents.h"
+#include "tools/trvhost/TimeCode.h"
 #include "tools/trvhost/Transport.h"
 #include "vst/VstAbi.h"
 
@@ -41,6 +55,36 @@ public:
         VstInt32 outputLatency = 0;
         double tempo = 120.0;
         bool playing = false;
+        // The loop from the start, in quarter notes (when loopEnd > loopStart).
+        bool loop = false;
+        double loopStart = 0.0;
+        double loopEnd = 0.0;
+        VstInt32 smpteFrameRate = 0;
+        // The plug-in's MIDI events go to the event ring, and the time codes
+        // they complete.
+        bool keepMidi = false;
+        // The transport follows the time code the plug-in hands the host.
+        bool chaseTimeCode = false;
+    };
+
+    static constexpr size_t kEventRingCapacity = size_t(1) << 16;
+    // No quarter frame for this long stops a chasing transport.
+    static constexpr double kChaseTimeoutSeconds = 0.5;
+    // What eight quarter frames take: the time code plus this many frames
+    // is the time when the last of them arrives.
+    static constexpr int kTimeCodeFrames = 2;
+
+    // The transport as the command side sees it.
+    struct TransportState {
+        int64_t position = 0;
+        bool playing = false;
+        double tempo = 120.0;
+        bool loop = false;
+        double loopStart = 0.0;
+        double loopEnd = 0.0;
+        int64_t loopStartSamples = 0;
+        int64_t loopEndSamples = 0;
+        double sampleRate = 48000.0;
     };
 
     explicit TestHost(const Config& config);
@@ -67,23 +111,39 @@ public:
     // Audio thread, around the processReplacing calls of each block.
     void beginBlock();
     void endBlock(VstInt32 frames);
+    // Audio thread, between beginBlock and endBlock: the block's song
+    // position (its start) and play state.
+    int64_t blockPosition() const { return audioTransport_.samplePosition(); }
+    bool blockPlaying() const { return audioTransport_.playing(); }
 
     // Any thread but the audio thread. A request takes effect at the start
     // of the audio thread's next block, at once while no audio thread
     // runs; the serial it returns is for waitTransport.
     uint64_t setPlaying(bool playing);
     uint64_t setTempo(double bpm);
+    // Sets the song position (clamped at 0), playing or not.
+    uint64_t locate(int64_t position);
+    // The loop in quarter notes (start < end), or none.
+    uint64_t setLoop(bool on, double startQuarters, double endQuarters);
     // Waits at most `ms` for request `serial` to take effect; true with the
     // sample position it took effect at.
     bool waitTransport(uint64_t serial, uint32_t ms, int64_t& position);
     int64_t samplePosition();
     bool playing();
+    TransportState transportState();
+
+    // The ring the audio thread reports MIDI, time codes and the chase's
+    // transport changes to (one consumer).
+    HostEventRing& events() { return events_; }
 
     bool wantsMidi() const { return wantsMidi_.load(); }
     uint64_t eventsReceived() const { return eventsReceived_.load(); }
     uint64_t midiEventsReceived() const { return midiEventsReceived_.load(); }
     // audioMasterProcessEvents calls outside processReplacing, refused.
     uint64_t eventCallsRefused() const { return eventCallsRefused_.load(); }
+    // MIDI events that came inside a block from a thread other than the
+    // one running the blocks: counted, not kept.
+    uint64_t midiOffThread() const { return midiOffThread_.load(); }
     uint64_t callCount(VstInt32 opcode) const;
     // Width and height of the last audioMasterSizeWindow request.
     VstInt32 requestedWidth() const { return requestedWidth_.load(); }
@@ -92,10 +152,30 @@ public:
     static const char* const kCanDoYes[];
 
 private:
-    VstIntPtr processEvents(const VstEvents* events);
+    VstIntPtr processEvents(AEffect* effect, const VstEvents* events);
+    // Audio thread: one MIDI event of the plug-in.
+    void takeMidi(AEffect* effect, const VstMidiEvent& event);
+    // Audio thread, at the end of a block: the chase's decision.
+    void chase(VstInt32 frames);
     // Under transportLock_.
     void applyRequests();
-    void absorbPendingFrames();
+    void absorbAudioState();
+    int64_t currentPosition() const;
+    bool currentPlaying() const;
+
+    // What a request changes; the latest of each kind wins.
+    struct Requests {
+        bool play = false;
+        bool playing = false;
+        bool tempo = false;
+        double bpm = 120.0;
+        bool locate = false;
+        int64_t position = 0;
+        bool loop = false;
+        bool loopOn = false;
+        double loopStart = 0.0;
+        double loopEnd = 0.0;
+    };
 
     const Config config_;
     std::mutex transportLock_;
@@ -104,23 +184,33 @@ private:
     Transport transport_;
     Transport otherTransport_;
     VstTimeInfo timeInfo_;
-    bool wantPlaying_ = false;
-    double wantTempo_ = 120.0;
+    Requests wanted_;
     uint64_t requested_ = 0;
     bool audioRunning_ = false;
     std::atomic<uint64_t> applied_{0};
     std::atomic<int64_t> appliedAt_{0};
-    // Frames of playing blocks the audio thread could not add yet.
-    std::atomic<int64_t> pendingFrames_{0};
+    // The audio thread's position and play state (-1: none) after its
+    // latest block, not yet taken by the locked transport.
+    std::atomic<int64_t> pendingPosition_{-1};
+    std::atomic<int> pendingPlaying_{-1};
     // Audio thread: the block's transport and its time record.
     Transport audioTransport_;
     VstTimeInfo audioTimeInfo_;
+    // Audio thread (or under transportLock_ while none runs): the chase.
+    MtcDecoder decoder_;
+    bool codeComplete_ = false;
+    TimeCodeValue code_;
+    int quarterFramesInBlock_ = 0;
+    int64_t framesWithoutQuarterFrame_ = 0;
+    bool following_ = false;
+    HostEventRing events_;
     std::vector<AEffect*> effects_;
     std::atomic<bool> inBlock_{false};
     std::atomic<bool> wantsMidi_{false};
     std::atomic<uint64_t> eventsReceived_{0};
     std::atomic<uint64_t> midiEventsReceived_{0};
     std::atomic<uint64_t> eventCallsRefused_{0};
+    std::atomic<uint64_t> midiOffThread_{0};
     std::atomic<VstInt32> requestedWidth_{0};
     std::atomic<VstInt32> requestedHeight_{0};
     std::atomic<uint64_t> calls_[kCountedOpcodes];

@@ -16,6 +16,9 @@ constexpr double kMinTempo = 1.0;
 constexpr double kMaxTempo = 999.0;
 constexpr int32_t kMaxLatency = 1 << 20;
 constexpr int32_t kMaxInstances = 16;
+constexpr double kMaxLoopQuarters = 1e9;
+// The SMPTE codes of the VST time info: 0 (24 fps) to 13 (60 fps).
+constexpr int32_t kMaxSmpteCode = 13;
 
 bool parseInt(const char* text, int32_t low, int32_t high, int32_t& out) {
     if (!text || !*text) return false;
@@ -114,6 +117,18 @@ bool setLatency(const char* argument, HostOptions& o) {
     return parseLatency(argument, o.inputLatency, o.outputLatency);
 }
 
+// START,END in quarter notes, 0 <= START < END.
+bool setLoop(const char* argument, HostOptions& o) {
+    const char* comma = std::strchr(argument, ',');
+    if (!comma) return false;
+    const std::string first(argument, static_cast<size_t>(comma - argument));
+    if (!parseDouble(first.c_str(), 0.0, kMaxLoopQuarters, o.loopStart) ||
+        !parseDouble(comma + 1, 0.0, kMaxLoopQuarters, o.loopEnd) || o.loopEnd <= o.loopStart)
+        return false;
+    o.loop = true;
+    return true;
+}
+
 bool setAddress(const char* argument, HostOptions& o) {
     if (!isDottedQuad(argument)) return false;
     o.localAddress = argument;
@@ -159,6 +174,22 @@ const HostOption kOptions[] = {
     {"--tempo", "BPM", "tempo of the simulated transport (default 120)", &setTempo,
      "--tempo wants beats per minute from 1 to 999", {}},
     {"--play", "", "start the transport playing", &setSwitch<&HostOptions::play>, nullptr, {}},
+    {"--loop", "START,END",
+     "loop (cycle) from quarter note START to END, active\nfrom the start; the position wraps at block boundaries",
+     &setLoop, "--loop wants START,END in quarter notes with 0 <= START < END", {}},
+    {"--smpte", "CODE", "the SMPTE frame-rate code the host reports (0 to 13,\ndefault 0: 24 fps)",
+     &setWhole<&HostOptions::smpteFrameRate, 0, kMaxSmpteCode>, "--smpte wants a frame-rate code from 0 to 13", {}},
+    {"--midi-in", "FILE",
+     "MIDI for instance 1 while the transport plays: lines\n\"POSITION B1 B2 B3\" (song frames, hex bytes)",
+     &setFile<&HostOptions::midiInPath>, "--midi-in wants a file name", {}},
+    {"--midi-out", "FILE",
+     "the MIDI the plug-in hands the host, one event a line\n\"POSITION B1 B2 B3 INSTANCE\", written at the end;\n"
+     "prints \"mtc: HH:MM:SS:FF rate R\" per complete time code",
+     &setFile<&HostOptions::midiOutPath>, "--midi-out wants a file name", {}},
+    {"--chase-mtc", "",
+     "the transport follows the MIDI time code the plug-in\nhands the host: it locates and plays on a complete\n"
+     "time code while stopped, stops after 500 ms without one",
+     &setSwitch<&HostOptions::chaseTimeCode>, nullptr, {}},
     {"--latency", "IN,OUT", "input and output latency in samples the host reports\nto every instance (default 0,0)",
      &setLatency, "--latency wants IN,OUT in samples, each from 0 to 1048576", {}},
     {"--input", "FILE.wav", "audio fed to instance 1 (mono or stereo at --rate);\nsilence without it or after its end",
@@ -215,6 +246,11 @@ bool checkCombination(const HostOptions& out, std::string& error) {
         error = "--input and --output need --seconds";
         return false;
     }
+    if ((!out.midiInPath.empty() || !out.midiOutPath.empty() || out.chaseTimeCode) && out.seconds <= 0.0 &&
+        !out.commandMode()) {
+        error = "--midi-in, --midi-out and --chase-mtc need an audio run (--seconds or commands)";
+        return false;
+    }
     return true;
 }
 
@@ -231,11 +267,13 @@ const char kUsageTail[] =
     "plug-in posts is printed as \"status: <line>\". The command help lists them:\n"
     "login NAME PASSWORD, logout, invite NAME, accept, reject, disconnect, state,\n"
     "wait TEXT [SECONDS], messages, sleep MS, policy N, quit; for the audio\n"
-    "play FILE.wav|clicks|stop [K], record FILE.wav|stop [K], transport play|stop,\n"
-    "latency [K], and with the built-in plug-in switch send|receive|thru|mute\n"
-    "on|off [K], offset on|off [K], audio, upstream KBITS, quality PERCENT and\n"
-    "codec ID (K: an instance from 1, default 1). Listener events are printed as\n"
-    "\"event: <kind> [<partner>]\", the invitation popup as \"popup: ...\".\n"
+    "play FILE.wav|clicks [song]|stop [K], record FILE.wav|stop [K],\n"
+    "transport [play|stop|locate FRAMES], loop START END|off, latency [song] [K],\n"
+    "and with the built-in plug-in switch send|receive|thru|mute on|off [K],\n"
+    "offset on|off [K], sync on|off [K], monitor on|off, locate, audio,\n"
+    "upstream KBITS, quality PERCENT and codec ID (K: an instance from 1,\n"
+    "default 1). Listener events are printed as \"event: <kind> [<partner>]\",\n"
+    "the invitation popup as \"popup: ...\".\n"
     "Double quotes group words: wait \"is online.\" 5\n"
     "\n"
     "Exit status: 0 success, 1 the plug-in or a file failed, 2 bad arguments,\n"

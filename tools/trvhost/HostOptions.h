@@ -12,6 +12,14 @@ struct HostOptions {
     bool fast = false;  // unpaced blocks
     double tempo = 120.0;
     bool play = false;
+    // The loop in quarter notes from the start (loopEnd > loopStart).
+    bool loop = false;
+    double loopStart = 0.0;
+    double loopEnd = 0.0;
+    int32_t smpteFrameRate = 0;  // the code the host reports
+    std::string midiInPath;   // MIDI events for instance 1
+    std::string midiOutPath;  // the MIDI the plug-in hands the host
+    bool chaseTimeCode = false;
     std::string inputPath;
     std::string outputPath;
     std::string chunkInPath;

@@ -10,7 +10,10 @@
 #include "tools/trvhost/CommandRun.h"
 #include "tools/trvhost/EffectInfo.h"
 #include "tools/trvhost/HostCallback.h"
+#include "tools/trvhost/HostEvents.h"
+#include "tools/trvhost/LineOutput.h"
 #include "tools/trvhost/LossyPeerSocket.h"
+#include "tools/trvhost/MidiInput.h"
 #include "tools/trvhost/PluginLoader.h"
 #include "tools/trvhost/WavFile.h"
 
@@ -91,6 +94,32 @@ int writeRecordings(AudioRun& run, std::FILE* out, std::FILE* err) {
     return status;
 }
 
+// The notes about MIDI that went missing, and the --midi-out file.
+int writeMidi(const AudioRun& run, TestHost& host, const HostEventPump& pump, const HostOptions& o,
+              const std::vector<HostEvent>& midiOut, std::FILE* out, std::FILE* err) {
+    const AudioRunStats& s = run.stats();
+    if (s.midiInDropped)
+        std::fprintf(out, "note: %llu --midi-in events did not fit their block and were not sent\n",
+                     static_cast<unsigned long long>(s.midiInDropped));
+    if (host.events().lost())
+        std::fprintf(out, "note: %llu MIDI events and time codes of the plug-in were lost (the ring was full)\n",
+                     static_cast<unsigned long long>(host.events().lost()));
+    if (host.midiOffThread())
+        std::fprintf(out, "note: %llu MIDI events came from another thread than the audio thread, not kept\n",
+                     static_cast<unsigned long long>(host.midiOffThread()));
+    if (o.midiOutPath.empty()) return 0;
+    if (pump.notKept())
+        std::fprintf(out, "note: %llu MIDI events past the first %zu were not kept\n",
+                     static_cast<unsigned long long>(pump.notKept()), HostEventPump::kMaxKept);
+    std::string error;
+    if (!writeMidiOut(o.midiOutPath, midiOut, error)) {
+        std::fprintf(err, "trvhost: %s\n", error.c_str());
+        return 1;
+    }
+    std::fprintf(out, "midi-out: %s, %zu events\n", o.midiOutPath.c_str(), midiOut.size());
+    return 0;
+}
+
 // The audio run of the instances. Returns the exit status.
 int runAudio(const std::vector<AEffect*>& effects, TestHost& host, const HostOptions& o, std::FILE* out,
              std::FILE* err) {
@@ -119,10 +148,28 @@ int runAudio(const std::vector<AEffect*>& effects, TestHost& host, const HostOpt
             return 1;
         }
     }
+    std::vector<MidiInEvent> midiIn;
+    if (!o.midiInPath.empty()) {
+        std::string error;
+        if (!readMidiIn(o.midiInPath, midiIn, error)) {
+            std::fprintf(err, "trvhost: %s\n", error.c_str());
+            return 1;
+        }
+    }
     std::vector<float> output;
-    AudioRun run(effects, host, config, o.inputPath.empty() ? nullptr : &input, writing ? &output : nullptr);
+    AudioRun run(effects, host, config, o.inputPath.empty() ? nullptr : &input, writing ? &output : nullptr,
+                 &midiIn);
     if (!run.prepare()) {
         std::fprintf(err, "trvhost: out of memory for the run\n");
+        return 1;
+    }
+    // Standard output of the run: the commands' lines and the time codes and
+    // transport changes the audio thread reports through the host's ring.
+    LineOutput lines(out);
+    std::vector<HostEvent> midiOut;
+    HostEventPump pump(host.events(), lines, o.midiOutPath.empty() ? nullptr : &midiOut);
+    if (!pump.start()) {
+        std::fprintf(err, "trvhost: cannot start the MIDI thread\n");
         return 1;
     }
     for (AEffect* effect : effects) dispatch(effect, effMainsChanged, 0, 1);
@@ -132,15 +179,18 @@ int runAudio(const std::vector<AEffect*>& effects, TestHost& host, const HostOpt
         status = 1;
     } else {
         if (o.commandMode()) {
-            status = runCommands(effects, host, run, o, out, err);
+            status = runCommands(effects, host, run, o, lines, err);
             run.requestStop();
         }
         while (!run.waitFinished(kWaitSliceMs)) {
         }
     }
+    pump.stop();
     std::fflush(out);
     const int recorded = writeRecordings(run, out, err);
     if (status == 0) status = recorded;
+    const int midi = writeMidi(run, host, pump, o, midiOut, out, err);
+    if (status == 0) status = midi;
     const AudioRunStats& s = run.stats();
     std::fprintf(out,
                  "run: %llu blocks, %llu frames at %d Hz, %llu late, transport at %lld, "
@@ -272,6 +322,12 @@ int runHostSession(const HostOptions& o, VstPluginMainProc builtIn, std::FILE* o
     config.outputLatency = o.outputLatency;
     config.tempo = o.tempo;
     config.playing = o.play;
+    config.loop = o.loop;
+    config.loopStart = o.loopStart;
+    config.loopEnd = o.loopEnd;
+    config.smpteFrameRate = o.smpteFrameRate;
+    config.keepMidi = !o.midiOutPath.empty();
+    config.chaseTimeCode = o.chaseTimeCode;
     TestHost host(config);
     host.install();
 

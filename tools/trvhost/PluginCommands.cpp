@@ -1,17 +1,22 @@
 // Commands that act on the built-in plug-in the way its editor does: the
-// instance switches, record offset compensation, the audio settings, and a
-// look at every partner session's audio streams.
+// instance switches, record offset compensation, the sync source, monitor
+// mode, the remote locate, the audio settings, and a look at every partner
+// session's audio streams and at the partner's transport.
+#include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "platform/Clock.h"
 #include "tools/trvhost/CommandHandlers.h"
 #include "tools/trvhost/CommandWords.h"
+#include "tools/trvhost/HostCallback.h"
 #include "tools/trvhost/LineOutput.h"
 #include "trvcore/audio/AudioReceiveStream.h"
 #include "trvcore/audio/AudioSendStream.h"
 #include "trvcore/plugin/LinkPlugin.h"
 #include "trvcore/session/PartnerSession.h"
 #include "trvcore/session/SessionController.h"
+#include "trvcore/session/SessionRef.h"
 #include "trvcore/settings/Settings.h"
 
 namespace handlers {
@@ -20,6 +25,14 @@ namespace {
 
 constexpr double kMaxUpstreamKbits = 1e6;
 constexpr int64_t kMaxCodecId = 65535;
+// How long `transport` waits for the partner's answer, how often it looks,
+// and how long an answer it already had may be taken as the new one.
+constexpr uint32_t kPartnerWaitMs = 1000;
+constexpr uint32_t kPartnerPollMs = 20;
+constexpr uint32_t kPartnerSettleMs = 200;
+// SyncInfo transport flags.
+constexpr uint32_t kPartnerPlaying = 1u << 1;
+constexpr uint32_t kPartnerCycle = 1u << 2;
 
 bool haveController(const CommandContext& c, std::string& error) {
     if (c.controller) return true;
@@ -98,6 +111,77 @@ CommandResult offset(CommandContext& c, const Args& args, std::string& error) {
     // The delay line exists only for a latency from 1 frame to under a second.
     if (on && !active) c.out->line("note", "a delay of that length cannot be compensated");
     return CommandResult::Done;
+}
+
+CommandResult sync(CommandContext& c, const Args& args, std::string& error) {
+    int k = 1;
+    LinkPlugin* p = pluginArgument(c, args, 1, k, error);
+    if (!p) return CommandResult::Failed;
+    bool on = false;
+    if (!onOff(args[0], on, error)) return CommandResult::Failed;
+    p->setSyncSource(on);
+    c.out->line("sync", std::string(p->isSyncSource() ? "on" : "off") + " (instance " + std::to_string(k) + ")");
+    return CommandResult::Done;
+}
+
+CommandResult monitor(CommandContext& c, const Args& args, std::string& error) {
+    if (!haveController(c, error)) return CommandResult::Failed;
+    bool on = false;
+    if (!onOff(args[0], on, error)) return CommandResult::Failed;
+    c.controller->settings().setMonitorMode(on);
+    c.out->line("monitor", c.controller->settings().monitorMode() ? "on" : "off");
+    return CommandResult::Done;
+}
+
+CommandResult locate(CommandContext& c, const Args&, std::string& error) {
+    if (!c.plugin || !c.host) {
+        error = "needs the built-in plug-in";
+        return CommandResult::Failed;
+    }
+    SessionRef session = c.plugin->partnerRef();
+    if (!session) {
+        error = "no partner";
+        return CommandResult::Failed;
+    }
+    const int64_t position = c.host->samplePosition();
+    if (!session->sendRemoteLocate(static_cast<double>(position))) {
+        error = "the partner's session is not connected";
+        return CommandResult::Failed;
+    }
+    c.out->line("locate", "sent " + std::to_string(position));
+    return CommandResult::Done;
+}
+
+void printPartnerTransport(CommandContext& c) {
+    if (!c.plugin) return;
+    SessionRef session = c.plugin->partnerRef();
+    if (!session) return;
+    // A change flag from before this request says nothing about its answer.
+    session->takeTransportChanged();
+    session->requestPartnerTransport();
+    SyncInfoFields f;
+    const uint32_t start = platform::tickCount();
+    bool have = false;
+    while (!(c.runOver && c.runOver())) {
+        platform::sleepMilliseconds(kPartnerPollMs);
+        const uint32_t spent = platform::tickCount() - start;
+        const bool changed = session->takeTransportChanged();
+        have = session->partnerTransport(f);
+        if (have && (changed || spent >= kPartnerSettleMs)) break;
+        if (spent >= kPartnerWaitMs) break;
+    }
+    if (!have) {
+        c.out->line("transport", "partner no answer");
+        return;
+    }
+    const double position = f.tempo > 0.0 ? f.ppqPosition * 60.0 / f.tempo * f.sampleRate : 0.0;
+    const bool playing = (f.transportFlags & kPartnerPlaying) != 0;
+    const std::string loop = (f.transportFlags & kPartnerCycle)
+                                 ? formatDecimal(f.cycleStart) + "-" + formatDecimal(f.cycleEnd)
+                                 : "off";
+    c.out->line("transport", "partner " + std::to_string(std::llround(std::isfinite(position) ? position : 0.0)) +
+                                 (playing ? " playing" : " stopped") + " tempo " + formatDecimal(f.tempo) +
+                                 " loop " + loop + " rate " + formatDecimal(f.sampleRate));
 }
 
 CommandResult audio(CommandContext& c, const Args&, std::string& error) {
