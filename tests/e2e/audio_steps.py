@@ -68,6 +68,7 @@ def defaults(peer, instances):
             switch(peer, name, on, k)
         play(peer, "stop", k)
     peer.send("transport stop")
+    peer.send("monitor off")
     settle(peer)
 
 

@@ -166,6 +166,9 @@ class AudioStream(unittest.TestCase):
         play(self.alice, self.files["660"], 2)
         switch(self.alice, "mute", True, 1)
         switch(self.bob, "thru", False, 1)
+        # Bob's transport stands: while alice's plays, only monitor mode
+        # lets him hear her (aligned, her audio waits for his song position).
+        self.bob.send("monitor on")
         settle(self.alice)
         settle(self.bob)
         time.sleep(SETTLE_SECONDS)

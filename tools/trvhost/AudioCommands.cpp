@@ -12,6 +12,7 @@
 #include "tools/trvhost/AudioRun.h"
 #include "tools/trvhost/ClickTrain.h"
 #include "tools/trvhost/CommandHandlers.h"
+#include "tools/trvhost/HostOptions.h"
 #include "tools/trvhost/CommandWords.h"
 #include "tools/trvhost/HostCallback.h"
 #include "tools/trvhost/LineOutput.h"
@@ -230,6 +231,20 @@ CommandResult loop(CommandContext& c, const Args& args, std::string& error) {
     }
     c.out->line("loop", formatDecimal(s.loopStart) + "-" + formatDecimal(s.loopEnd) + " (frames " +
                             std::to_string(s.loopStartSamples) + "-" + std::to_string(s.loopEndSamples) + ")");
+    return CommandResult::Done;
+}
+
+CommandResult smpte(CommandContext& c, const Args& args, std::string& error) {
+    if (!haveHost(c, error)) return CommandResult::Failed;
+    int64_t code = 0;
+    if (!parseWholeNumber(args[0], 0, kMaxSmpteCode, code)) {
+        error = "wants a frame-rate code from 0 to " + std::to_string(kMaxSmpteCode);
+        return CommandResult::Failed;
+    }
+    int64_t position = 0;
+    if (!waitForTransport(c, c.host->setSmpteFrameRate(static_cast<VstInt32>(code)), position, error))
+        return CommandResult::Failed;
+    c.out->line("smpte", std::to_string(code));
     return CommandResult::Done;
 }
 

@@ -13,7 +13,7 @@
 namespace {
 constexpr int32_t kMaxChannels = 64;
 // Events of --midi-in handed over in one block at most.
-constexpr int kMaxMidiInPerBlock = 1024;
+constexpr int kMaxMidiInPerBlock = 8192;
 constexpr uint32_t kJoinTimeoutMs = 10000;
 constexpr uint32_t kHandOverPollMs = 1;
 constexpr uint32_t kHousekeepingMs = 20;

@@ -30,6 +30,7 @@ CommandResult play(CommandContext& c, const Args& args, std::string& error);
 CommandResult record(CommandContext& c, const Args& args, std::string& error);
 CommandResult transport(CommandContext& c, const Args& args, std::string& error);
 CommandResult loop(CommandContext& c, const Args& args, std::string& error);
+CommandResult smpte(CommandContext& c, const Args& args, std::string& error);
 CommandResult latency(CommandContext& c, const Args& args, std::string& error);
 
 // The built-in plug-in's switches, settings and streams.

@@ -35,6 +35,8 @@ const HostCommand kCommands[] = {
     {"loop", "START END|off", 1, 2, false, &handlers::loop,
      "the host's loop in quarter notes from the next block: the position wraps from END to START at block "
      "boundaries"},
+    {"smpte", "CODE", 1, 1, false, &handlers::smpte,
+     "the SMPTE frame-rate code the host reports from the next block (0 to 13)"},
     {"latency", "[song] [K]", 0, 2, false, &handlers::latency,
      "median delay of the clicks heard in instance K's output since the previous latency command, "
      "against the floor of block, MP3 encoder, MP3 frame and playout delay; with song, of the song clicks "

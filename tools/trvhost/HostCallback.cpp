@@ -83,6 +83,7 @@ void TestHost::applyRequests() {
     if (r.loop) {
         if (!r.loopOn || !transport_.setLoop(r.loopStart, r.loopEnd)) transport_.clearLoop();
     }
+    if (r.smpte) transport_.setSmpteFrameRate(r.smpteCode);
     if (r.locate) transport_.locate(r.position);
     if (r.play) {
         transport_.setPlaying(r.playing);
@@ -200,6 +201,15 @@ uint64_t TestHost::locate(int64_t position) {
     std::lock_guard<std::mutex> guard(transportLock_);
     wanted_.locate = true;
     wanted_.position = position;
+    const uint64_t serial = ++requested_;
+    if (!audioRunning_) applyRequests();
+    return serial;
+}
+
+uint64_t TestHost::setSmpteFrameRate(VstInt32 code) {
+    std::lock_guard<std::mutex> guard(transportLock_);
+    wanted_.smpte = true;
+    wanted_.smpteCode = code;
     const uint64_t serial = ++requested_;
     if (!audioRunning_) applyRequests();
     return serial;

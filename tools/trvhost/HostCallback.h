@@ -125,6 +125,8 @@ public:
     uint64_t locate(int64_t position);
     // The loop in quarter notes (start < end), or none.
     uint64_t setLoop(bool on, double startQuarters, double endQuarters);
+    // The SMPTE frame-rate code the host reports from then on.
+    uint64_t setSmpteFrameRate(VstInt32 code);
     // Waits at most `ms` for request `serial` to take effect; true with the
     // sample position it took effect at.
     bool waitTransport(uint64_t serial, uint32_t ms, int64_t& position);
@@ -175,6 +177,8 @@ private:
         bool loopOn = false;
         double loopStart = 0.0;
         double loopEnd = 0.0;
+        bool smpte = false;
+        VstInt32 smpteCode = 0;
     };
 
     const Config config_;

@@ -18,7 +18,6 @@ constexpr int32_t kMaxLatency = 1 << 20;
 constexpr int32_t kMaxInstances = 16;
 constexpr double kMaxLoopQuarters = 1e9;
 // The SMPTE codes of the VST time info: 0 (24 fps) to 13 (60 fps).
-constexpr int32_t kMaxSmpteCode = 13;
 
 bool parseInt(const char* text, int32_t low, int32_t high, int32_t& out) {
     if (!text || !*text) return false;

@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <string>
 
+// The largest SMPTE frame-rate code the host reports.
+constexpr int32_t kMaxSmpteCode = 13;
+
 struct HostOptions {
     bool help = false;
     bool info = false;
@@ -16,7 +19,7 @@ struct HostOptions {
     bool loop = false;
     double loopStart = 0.0;
     double loopEnd = 0.0;
-    int32_t smpteFrameRate = 0;  // the code the host reports
+    int32_t smpteFrameRate = 0;  // the code the host reports (0 to kMaxSmpteCode)
     std::string midiInPath;   // MIDI events for instance 1
     std::string midiOutPath;  // the MIDI the plug-in hands the host
     bool chaseTimeCode = false;

@@ -32,7 +32,8 @@ void MidiReceiver::onMidiBlock(const PeerMessage& message) {
     Slot& s = ring_[writeIndex_];
     s.localClock = v.header.localClock;
     s.transportFlags = v.header.transportFlags;
-    s.resumeAt = 0;
+    s.seen = false;
+    s.handed.reset();
     s.message.assign(message.data(), message.length());
     writeIndex_ = writeIndex_ + 1 == kSlots ? 0 : writeIndex_ + 1;
     ++writtenCount_;
@@ -45,15 +46,23 @@ void MidiReceiver::beginBlock(const VstTimeInfo* t, int frames) {
     const int64_t end = start + frames;
     const bool hostPlaying = (t->flags & kVstTransportPlaying) != 0;
     platform::ScopedLock guard(lock_);
-    while (readIndex_ != writeIndex_ && !block_.full()) {
+    // Placed at song positions only while both transports play; a host
+    // that stands gets the partner's MIDI with the sender's deltas.
+    placing_ = aligned_ && hostPlaying;
+    while (readIndex_ != writeIndex_) {
         Slot& m = ring_[readIndex_];
-        if (aligned_) {
-            if (!hostPlaying) break;
+        if (block_.full()) {
+            // The bound held the rest back: what is due now is not late in
+            // the next block.
+            for (uint32_t i = readIndex_; i != writeIndex_; i = i + 1 == kSlots ? 0 : i + 1) ring_[i].seen = true;
+            break;
+        }
+        if (placing_) {
             MidiBlockView v;
             parseMidiBlock(MessageBytes(m.message.data(), m.message.length()), v);
             const int64_t clock = m.localClock;
             if (clock >= end) break;  // a later block's
-            if (clock + v.header.clockOffset < start) {  // wholly before this block
+            if (!m.seen && clock + v.header.clockOffset < start) {  // wholly before this block
                 advance();
                 continue;
             }
@@ -67,27 +76,32 @@ bool MidiReceiver::convert(Slot& m, int64_t start, int64_t end) {
     MidiBlockView v;
     if (!parseMidiBlock(MessageBytes(m.message.data(), m.message.length()), v)) return true;
     bool finished = true;
-    for (uint32_t i = 0; i < v.header.eventCount; ++i) {
+    const uint32_t count = v.header.eventCount < kMaxEvents ? v.header.eventCount : kMaxEvents;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (m.handed[i]) continue;
         MidiEvent e;
         if (!midiEventAt(v, i, e)) break;
-        const bool cutBefore = i >= m.resumeAt && m.resumeAt > 0;  // did not fit last time
-        if (!aligned_ && i < m.resumeAt) continue;  // handed over already
         int32_t delta = e.deltaFrames;
-        if (aligned_) {
+        if (placing_) {
             const int64_t at = static_cast<int64_t>(m.localClock) + e.deltaFrames;
             if (at >= end) {  // a later block's
                 finished = false;
                 continue;
             }
-            if (at < start && !cutBefore) continue;  // handed over, or too late
+            if (at < start && !m.seen) {  // late already when it came
+                m.handed[i] = true;
+                continue;
+            }
             delta = at < start ? 0 : static_cast<int32_t>(at - start);
         }
         if (block_.full()) {
-            m.resumeAt = i;
+            m.seen = true;
             return false;
         }
         block_.append(e.data[0], e.data[1], e.data[2], delta);
+        m.handed[i] = true;
     }
+    m.seen = true;
     return finished;
 }
 

@@ -8,16 +8,19 @@
 // plays at the local song position equal to the partner's song position it
 // was played at; a message that ends before the block is dropped, events
 // before the block are skipped, events after it stay for the next block
-// (their message stays at the head). Otherwise every waiting event is
-// handed over in the next block with the delta it had at the partner.
-// At most 1020 events per block: a message cut by the bound stays at the
-// head, and its events that did not fit follow in the next block (at its
-// start when they were due already), so none is lost and none handed over
-// twice.
+// (their message stays at the head). Otherwise (the partner stands, this
+// host stands, or monitor mode) every waiting event is handed over in the
+// next block with the delta it had at the partner.
+// At most 1020 events per block: what did not fit stays in the ring and
+// follows in the next block (at its start when it was due already); each
+// message notes which of its events went, so none is lost and none handed
+// over twice. Events that were already late when their message was first
+// looked at are dropped.
 //
 // Threads: onMidiBlock on the network thread; beginBlock, events and clear
 // on the audio thread inside the block cycle; setTransportSync from the
 // session. The ring's own lock serialises them (held for copies only).
+#include <bitset>
 #include <cstdint>
 #include <memory>
 
@@ -56,9 +59,10 @@ private:
     struct Slot {
         uint32_t localClock = 0;
         uint32_t transportFlags = 0;
-        // Events before this one were handed over already (the message was
-        // cut by the block's bound).
-        uint32_t resumeAt = 0;
+        // Looked at in an earlier block (its due events that did not go
+        // then were held back by the bound, not late).
+        bool seen = false;
+        std::bitset<kMaxEvents> handed;  // events handed over or dropped
         PeerMessage message;
     };
     void emptyRing();
@@ -74,6 +78,7 @@ private:
     uint32_t writtenCount_ = 0;
     uint32_t readCount_ = 0;
     bool transportSync_ = true;
-    bool aligned_ = false;
+    bool aligned_ = false;  // the partner plays and sync is on
+    bool placing_ = false;  // this block: aligned and this host plays
     MidiEventBlock block_{kMaxEvents};
 };

@@ -38,7 +38,9 @@ void MtcGenerator::setFrameRate(int code) {
     code_ = code;
     const RateRow& r = kRates[code];
     framesPerSecond_ = r.counted;
-    subframeSamples_ = sampleRate_ / r.rate * 0.0125 * r.multiplier;
+    // The 29.97 rates run at 30 frames times the multiplier (30000/1001 a
+    // second), as a receiver of that time code counts them.
+    subframeSamples_ = sampleRate_ / (r.counted * r.multiplier) * 0.0125;
     quarterFrameSamples_ = 20.0 * subframeSamples_;
 }
 

@@ -6,8 +6,9 @@
 // the sync source. A sequencer slaved to MIDI time code follows them.
 //
 // Frame rates by the host's SMPTE code: 0 = 24, 1 = 25, 2 = 29.97, 3 = 30,
-// 4 = 29.97 drop-frame, 5 = 30 drop-frame. Another code keeps the rate in
-// use (24 if there was none yet).
+// 4 = 29.97 drop-frame, 5 = 30 drop-frame (29.97 is 30000/1001 frames a
+// second, numbered as 30). Another code keeps the rate in use (24 if there
+// was none yet).
 //
 // Threads: setFrameRate and generate on the audio thread inside the block
 // cycle; locate, stop and setSampleRate from other threads under the same

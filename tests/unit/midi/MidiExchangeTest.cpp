@@ -180,9 +180,25 @@ TEST_F(MidiExchangeTest, WhileBothPlayEventsLandAtThePartnersSongPosition) {
     ASSERT_EQ(second.size(), 1u);
     EXPECT_EQ(second[0].deltaFrames, 44400 - 44288);
     EXPECT_EQ(receiver.waiting(), 0u);
-    // While the local host stands nothing is handed over.
-    partnerBlock(50000, {0});
-    EXPECT_TRUE(block(50000, false).empty());
+    // A burst of 2500 events due in one block: 1020 go, the rest follow in
+    // the next blocks at their start, all of them once.
+    for (int part = 0; part < 3; ++part) partnerBlock(70000, std::vector<int32_t>(part < 2 ? 1020 : 460, 3));
+    size_t burst = 0;
+    for (int b = 0; b < 4; ++b) {
+        const auto events = block(70000 + b * 256, true);
+        EXPECT_LE(events.size(), 1020u);
+        for (const VstMidiEvent& m : events) EXPECT_EQ(m.deltaFrames, b == 0 ? 3 : 0);
+        burst += events.size();
+    }
+    EXPECT_EQ(burst, 2500u);
+    EXPECT_EQ(receiver.waiting(), 0u);
+
+    // While the local host stands, the partner's MIDI comes in the next
+    // block with the delta it had there.
+    partnerBlock(50000, {7});
+    const auto standing = block(90000, false);
+    ASSERT_EQ(standing.size(), 1u);
+    EXPECT_EQ(standing[0].deltaFrames, 7);
     // The partner stops: out of alignment, the ring starts afresh.
     PeerMessage stopped;
     MidiBlockHeader h;

@@ -45,11 +45,14 @@ std::vector<uint8_t> run(MtcGenerator& g, int blockFrames, int blocks) {
 }  // namespace
 
 TEST(MtcGenerator, EachRateCodeGivesItsRateBitsAndTheLocatedTimeLessASecond) {
+    // Half a second: 12, 12.5, 14.985 (at 30000/1001 a second) and 15 frames.
     const struct {
         int code;
         int rateBits;
         int framesPerSecond;
-    } rows[] = {{0, 0x0, 24}, {1, 0x2, 25}, {2, 0x6, 30}, {3, 0x6, 30}, {4, 0x4, 30}, {5, 0x4, 30}};
+        int halfSecond;
+    } rows[] = {{0, 0x0, 24, 12}, {1, 0x2, 25, 12}, {2, 0x6, 30, 14},
+                {3, 0x6, 30, 15}, {4, 0x4, 30, 0},  {5, 0x4, 30, 0}};
     for (const auto& r : rows) {
         SCOPED_TRACE(r.code);
         MtcGenerator g;
@@ -65,7 +68,7 @@ TEST(MtcGenerator, EachRateCodeGivesItsRateBitsAndTheLocatedTimeLessASecond) {
         EXPECT_EQ(d.hours, 1);
         EXPECT_EQ(d.minutes, 2);
         EXPECT_EQ(d.seconds, 5);
-        EXPECT_EQ(d.frames, r.framesPerSecond / 2);
+        EXPECT_EQ(d.frames, r.halfSecond);
     }
 }
 
