@@ -5,7 +5,10 @@ The first plays a click on every whole 500 ms of the shared monotonic
 clock, the second records what comes out of its plug-in and measures when
 each click arrives. The baseline is the floor the path cannot beat (one
 block, the encoder's latency, one MP3 frame and the playout margin); the
-result is the median against it.
+result is the median against it. Then, with the second host chasing the
+first one's time code, clicks on whole half seconds of the first one's
+song position: how far from their song positions they come out of the
+second plug-in (median and largest deviation; perfectly aligned is 0).
 
 usage: end_to_end_latency.py --trvhost PATH --service PATH --content DIR
                              [--seconds S] [--block N]
@@ -22,9 +25,11 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 import harness  # noqa: E402
 from audio_signals import RATE  # noqa: E402
-from audio_steps import connected_pair, latency, play, record, record_stop, switch  # noqa: E402
+from audio_steps import connected_pair, latency, play, record, record_stop, reply, switch  # noqa: E402
+from transport_steps import chasing_pair, play_song_clicks_from, song_latency, started_at  # noqa: E402
 
 NET = 41
+ALIGN_NET = 42
 
 
 def measure(seconds, block):
@@ -43,6 +48,31 @@ def measure(seconds, block):
         result = latency(listener)
         record_stop(listener)
         return result
+    finally:
+        world.close()
+
+
+def measure_alignment(seconds, block):
+    """Song-locked clicks from a playing partner heard by a host chasing its
+    time code: (median frames, largest deviation, clicks) against the song
+    positions they were played at, or None."""
+    args = ["--block", str(block)]
+    world, sender, listener = chasing_pair(ALIGN_NET, args, args)
+    try:
+        play_song_clicks_from(sender, 10 * RATE)
+        started_at(listener, 5.0)
+        time.sleep(1.5)
+        song_latency(listener)
+        time.sleep(seconds)
+        before = len(listener.output())
+        result = song_latency(listener)
+        if result is None:
+            return None
+        worst = None
+        for line in listener.output()[before:]:
+            if line.startswith("alignment: max "):
+                worst = int(line.split()[2])
+        return result[0], worst, result[1]
     finally:
         world.close()
 
@@ -76,6 +106,15 @@ def main():
         clicks, RATE, args.block, median / per_ms, floor / per_ms, median / floor if floor else 0.0))
     print("latency: %d frames, floor %d, difference %d (target: within one block)" % (
         median, floor, difference))
+    try:
+        aligned = measure_alignment(args.seconds, args.block)
+    except AssertionError as e:
+        print("end_to_end_latency: %s" % e, file=sys.stderr)
+        return 1
+    if aligned is None:
+        print("alignment: no clicks heard")
+        return 1
+    print("alignment: median %d frames, max %s frames over %d clicks (target: median within 2 frames)" % aligned)
     return 0
 
 

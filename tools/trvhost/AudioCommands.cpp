@@ -4,6 +4,7 @@
 // clicks (latency), on the monotonic clock or on the song position. They
 // work with any plug-in; `transport` adds the partner's transport with the
 // built-in plug-in.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -276,6 +277,12 @@ CommandResult latency(CommandContext& c, const Args& args, std::string& error) {
             delays.push_back(frames - half * std::round(frames / half));
         }
         printLatency(c, delays, 0);
+        // The largest deviation too: an aligned partner stays near 0 at
+        // every click, not only in the median.
+        double worst = 0.0;
+        for (double d : delays) worst = std::max(worst, std::fabs(d));
+        c.out->line("alignment", "max " + std::to_string(std::llround(worst)) + " frames over " +
+                                     std::to_string(delays.size()) + " clicks");
         return CommandResult::Done;
     }
     for (int64_t t : onsets) delays.push_back(clicks::delayFrames(t, run.sampleRate));
