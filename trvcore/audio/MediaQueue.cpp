@@ -132,6 +132,11 @@ bool MediaQueue::commit(int32_t duration) {
 
 void MediaQueue::endHold() { heldIndex_ = -1; }
 
+void MediaQueue::finishRead() {
+    platform::ScopedLock guard(lock_);
+    endHold();
+}
+
 void MediaQueue::hold(int index, bool fromPeek) {
     heldIndex_ = index;
     heldFromPeek_ = fromPeek;

@@ -77,6 +77,9 @@ public:
     void release();
     // The newest committed slot, due or not; all unread slots count as read.
     MediaSlot* takeLatest();
+    // The consumer is done with the slot pop or takeLatest returned: the
+    // producer may reuse it at once instead of after the next call.
+    void finishRead();
 
     // Sum of the durations of the unread slots.
     int32_t queuedDuration() const;

@@ -51,12 +51,15 @@ PartnerSession::PartnerSession(SessionHost& host, PeerLink& link, const OnlineUs
     receiveStream_.reset(new (std::nothrow) AudioReceiveStream(host, *connection_));
     midiSender_.reset(new (std::nothrow) MidiSender(host, *connection_));
     midiReceiver_.reset(new (std::nothrow) MidiReceiver());
-    if (!sendStream_ || !receiveStream_ || !midiSender_ || !midiReceiver_) {
+    videoSender_.reset(new (std::nothrow) VideoSender(host.cycleTime(), *connection_));
+    videoReceiver_.reset(new (std::nothrow) VideoReceiver(host));
+    if (!sendStream_ || !receiveStream_ || !midiSender_ || !midiReceiver_ || !videoSender_ || !videoReceiver_) {
         connection_.reset();
         return;
     }
     connection_->setPartnerAddress(ip_, kPeerUdpPort);
     setMediaSink(MessageKind::MidiBlock, midiReceiver_.get());
+    setMediaSink(MessageKind::VideoFrame, videoReceiver_.get());
     connection_->setListener(this);
 }
 
@@ -70,6 +73,8 @@ PartnerSession::~PartnerSession() {
     // The streams post to the connection: they go first.
     sendStream_.reset();
     receiveStream_.reset();
+    videoSender_.reset();
+    videoReceiver_.reset();
     gLiveSessions.fetch_sub(1, std::memory_order_relaxed);
 }
 
@@ -199,6 +204,8 @@ void PartnerSession::close(bool tellPartner) {
     // what is queued up to a second to leave: all outside the lock.
     sendStream_->setActive(false);
     receiveStream_->setActive(false);
+    videoSender_->stop();
+    videoReceiver_->stop();
     connection_->close(tellPartner);
     queue_.clear();
     host_.sessionClosed(*this);
@@ -347,8 +354,11 @@ void PartnerSession::runRounds(HandshakeRounds rounds) {
 void PartnerSession::startStreams() {
     receiveStream_->setTransportSync(!monitorMode());
     midiReceiver_->setTransportSync(!monitorMode());
+    videoReceiver_->setTransportSync(!monitorMode());
     receiveStream_->setActive(true);
     sendStream_->setActive(true);
+    videoReceiver_->start();
+    videoSender_->start();
     // The inviter asks the partner to start its encoder afresh, so both
     // streams begin together.
     if (outgoing()) receiveStream_->requestRestart();
@@ -358,6 +368,14 @@ void PartnerSession::setMonitorMode(bool on) {
     monitorMode_.store(on, std::memory_order_relaxed);
     receiveStream_->setTransportSync(!on);
     midiReceiver_->setTransportSync(!on);
+    videoReceiver_->setTransportSync(!on);
+}
+
+void PartnerSession::offerCameraFrame(const uint8_t* picture, int width, int height, int stride) {
+    if (!connected()) return;
+    VideoSender& sender = *videoSender_;
+    if (connection_->videoRateControl(sender.lastCodedBytes(), &sender))
+        sender.offerPicture(picture, width, height, stride);
 }
 
 void PartnerSession::answerPing(const PeerMessage& ping) {
@@ -370,6 +388,7 @@ void PartnerSession::answerPing(const PeerMessage& ping) {
     f.sendErrors = statusField(link_.sendErrors(true));
     f.scale = kStatusReportScale;
     f.videoFrameRate = statusField(connection_->frameRate());
+    f.videoQuality = statusField(videoSender_->quality() * 100.0);
     for (size_t i = 0; i < kStatusRateCount; ++i)
         f.rates[i] = statusField(connection_->rate(static_cast<StatusRate>(i)) / 100.0);
     PeerMessage reply;

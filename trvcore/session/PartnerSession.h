@@ -52,6 +52,8 @@
 #include "trvcore/trvnetwork/PeerConnection.h"
 #include "trvcore/trvnetwork/PeerMessage.h"
 #include "trvcore/trvnetwork/PeerProtocol.h"
+#include "trvcore/video/VideoReceiver.h"
+#include "trvcore/video/VideoSender.h"
 
 class PeerLink;
 class SessionHost;
@@ -139,6 +141,13 @@ public:
     // MIDI, both ways.
     MidiSender& midiSender() { return *midiSender_; }
     MidiReceiver& midiReceiver() { return *midiReceiver_; }
+    // Video, both ways: the receiver is the partner pane's picture source.
+    VideoSender& videoSender() { return *videoSender_; }
+    VideoReceiver& videoReceiver() { return *videoReceiver_; }
+    const VideoReceiver& videoReceiver() const { return *videoReceiver_; }
+    // Camera thread: one preview picture for the partner, coded if the
+    // connection's video budget allows it. Connected sessions only.
+    void offerCameraFrame(const uint8_t* picture, int width, int height, int stride);
 
     // The partner's transport: asks for its SyncInfo (the partner answers
     // with its host's time info); the latest answer (false before the
@@ -213,6 +222,8 @@ private:
     std::unique_ptr<AudioReceiveStream> receiveStream_;
     std::unique_ptr<MidiSender> midiSender_;
     std::unique_ptr<MidiReceiver> midiReceiver_;
+    std::unique_ptr<VideoSender> videoSender_;
+    std::unique_ptr<VideoReceiver> videoReceiver_;
     SessionPacketQueue queue_;
     PeerMessage current_;  // session thread: the packet being handled
     // Media-lane sinks, indexed by kind.

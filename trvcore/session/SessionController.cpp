@@ -12,6 +12,7 @@
 namespace {
 std::atomic<SessionController*> g_controller{nullptr};
 std::atomic<SessionController::LinkSocketFactory> g_linkSocketFactory{nullptr};
+std::atomic<SessionController::CameraFactory> g_cameraFactory{nullptr};
 // Serialises creation and the last release, which hosts may run on
 // different threads.
 platform::RecursiveLock& lifeLock() {
@@ -22,6 +23,10 @@ platform::RecursiveLock& lifeLock() {
 
 void SessionController::setLinkSocketFactory(LinkSocketFactory factory) {
     g_linkSocketFactory.store(factory, std::memory_order_relaxed);
+}
+
+void SessionController::setCameraFactory(CameraFactory factory) {
+    g_cameraFactory.store(factory, std::memory_order_relaxed);
 }
 
 SessionController* SessionController::instance() { return g_controller.load(std::memory_order_acquire); }
@@ -53,6 +58,8 @@ SessionController::SessionController() : WorkerThread(platform::ThreadPriority::
     link_ = new PeerLink(this, linkOptions);
     service_.setLink(link_);
     directory_.setLink(link_);
+    CameraFactory cameraFactory = g_cameraFactory.load(std::memory_order_relaxed);
+    capture_.reset(new VideoCapture(this, cameraFactory ? cameraFactory() : platform::openCamera(nullptr)));
     start();
 }
 
@@ -63,6 +70,8 @@ SessionController::~SessionController() {
     service_.cancel();
     stop();
     waitUntilFinished();
+    // No camera frame reaches a session from here on.
+    capture_.reset();
     logout();
     // Sessions made while logged out, if any, and the threads of all of them.
     directory_.closeAll();
@@ -126,6 +135,13 @@ void SessionController::restartSendStreams() {
     SessionSnapshot all;
     sessions_.snapshot(all);
     for (int i = 0; i < all.count(); ++i) all[i]->sendStream().restart();
+}
+
+void SessionController::onCameraFrame(const uint8_t* picture, int width, int height, int stride) {
+    if (!loggedIn()) return;
+    SessionSnapshot all;
+    sessions_.snapshot(all);
+    for (int i = 0; i < all.count(); ++i) all[i]->offerCameraFrame(picture, width, height, stride);
 }
 
 void SessionController::onAudioRateChanged() {

@@ -31,6 +31,7 @@
 // pointers), pause gates and innermost locks.
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "platform/Lock.h"
 #include "trvcore/audio/BlockCycle.h"
@@ -46,6 +47,7 @@
 #include "trvcore/sync/MtcGenerator.h"
 #include "platform/WorkerThread.h"
 #include "trvcore/trvnetwork/PeerLinkListener.h"
+#include "trvcore/video/VideoCapture.h"
 
 class DatagramSocket;
 class PeerConnection;
@@ -56,7 +58,8 @@ struct NewsPicture;
 class SessionController : public WorkerThread,
                           private SettingsObserver,
                           private PeerLinkListener,
-                          private SessionHost {
+                          private SessionHost,
+                          private VideoCaptureListener {
 public:
     static constexpr int kPassMs = 100;
     static constexpr int kTextBytes = ServiceSession::kTextBytes;
@@ -80,6 +83,14 @@ public:
     // plug-in's normal case, the link opens a plain UDP socket.
     using LinkSocketFactory = DatagramSocket* (*)();
     static void setLinkSocketFactory(LinkSocketFactory factory);
+    // The same for the camera (a synthetic one for tests and demos). Without
+    // one the controller opens the first capture device it finds.
+    using CameraFactory = platform::Camera* (*)();
+    static void setCameraFactory(CameraFactory factory);
+
+    // The local camera and its preview picture (the local video pane's
+    // source). Never null once constructed.
+    VideoCapture& videoCapture() { return *capture_; }
 
     // Status lines.
     void postMessage(const char* text) override { log_.post(text); }
@@ -229,6 +240,10 @@ private:
     void onLinkStatus(const char* text) override { postMessage(text); }
     double videoBudgetKbps() override { return settings_.videoRate(); }
 
+    // From the camera's thread: the preview picture for every connected
+    // partner, while logged in.
+    void onCameraFrame(const uint8_t* picture, int width, int height, int stride) override;
+
     void onAudioRateChanged() override;
     void onFileRateChanged() override {}
     void onMonitorModeChanged() override;
@@ -249,6 +264,7 @@ private:
     ServiceSession service_{log_, settings_, listLock_, sessions_};
     PartnerDirectory directory_{*this, service_, settings_, instances_, log_, sessions_, listLock_};
     PeerLink* link_ = nullptr;
+    std::unique_ptr<VideoCapture> capture_;
 
     LoopSchedule schedule_;
     std::atomic<uint64_t> passes_{0};
