@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libmp3lame-dev
+  libavcodec-dev libv4l-dev libpng-dev
   libmicrohttpd-dev libsqlite3-dev libsodium-dev
   clang libclang-rt-14-dev
   ardour sox
