@@ -107,9 +107,10 @@ bool H263Decoder::open() {
     if (!codec) return false;
     context_ = avcodec_alloc_context3(codec);
     frame_ = av_frame_alloc();
+    picture_ = av_frame_alloc();
     packet_ = av_packet_alloc();
     input_ = static_cast<uint8_t*>(av_mallocz(kMaxCodedBytes + AV_INPUT_BUFFER_PADDING_SIZE));
-    if (!context_ || !frame_ || !packet_ || !input_) {
+    if (!context_ || !frame_ || !picture_ || !packet_ || !input_) {
         close();
         return false;
     }
@@ -124,12 +125,13 @@ bool H263Decoder::open() {
 void H263Decoder::close() {
     avcodec_free_context(&context_);
     av_frame_free(&frame_);
+    av_frame_free(&picture_);
     av_packet_free(&packet_);
     av_freep(&input_);
 }
 
-bool H263Decoder::decode(const uint8_t* data, size_t length, uint8_t* rgb) {
-    if (!context_ || !data || !rgb || length == 0 || length > kMaxCodedBytes) return false;
+bool H263Decoder::decode(const uint8_t* data, size_t length) {
+    if (!context_ || !data || length == 0 || length > kMaxCodedBytes) return false;
     // The decoder reads ahead in whole words: the bytes past the picture
     // must be there and zero.
     std::memcpy(input_, data, length);
@@ -140,21 +142,26 @@ bool H263Decoder::decode(const uint8_t* data, size_t length, uint8_t* rgb) {
     packet_->data = nullptr;
     packet_->size = 0;
     if (sent < 0) return false;
-    bool shown = false;
+    bool got = false;
     while (avcodec_receive_frame(context_, frame_) == 0) {
-        const int w = frame_->width;
-        const int h = frame_->height;
-        if ((frame_->format == AV_PIX_FMT_YUV420P || frame_->format == AV_PIX_FMT_YUVJ420P) && w > 0 && h > 0 &&
-            frame_->data[0] && frame_->data[1] && frame_->data[2]) {
-            yuv420ToRgb(frame_->data[0], frame_->linesize[0], frame_->data[1], frame_->data[2],
-                        frame_->linesize[1], w, h, rgb);
-            sourceWidth_ = w;
-            sourceHeight_ = h;
-            shown = true;
+        if ((frame_->format == AV_PIX_FMT_YUV420P || frame_->format == AV_PIX_FMT_YUVJ420P) && frame_->width > 0 &&
+            frame_->height > 0 && frame_->data[0] && frame_->data[1] && frame_->data[2]) {
+            av_frame_unref(picture_);
+            av_frame_move_ref(picture_, frame_);
+            sourceWidth_ = picture_->width;
+            sourceHeight_ = picture_->height;
+            got = true;
         }
         av_frame_unref(frame_);
     }
-    return shown;
+    return got;
+}
+
+bool H263Decoder::convertTo(uint8_t* rgb) const {
+    if (!rgb || !picture_ || !picture_->data[0]) return false;
+    yuv420ToRgb(picture_->data[0], picture_->linesize[0], picture_->data[1], picture_->data[2],
+                picture_->linesize[1], picture_->width, picture_->height, rgb);
+    return true;
 }
 
 }  // namespace video

@@ -55,17 +55,23 @@ public:
     bool isOpen() const { return context_ != nullptr; }
     void close();
 
-    // Decodes one coded picture into `rgb` (QCIF RGB24, stride 528). False
-    // when the data gave no picture (corrupt, truncated, over 8156 bytes);
-    // `rgb` is then left as it was. Any source format is mapped to QCIF.
-    bool decode(const uint8_t* data, size_t length, uint8_t* rgb);
+    // Decodes one coded picture and keeps it. False when the data gave no
+    // picture (corrupt, truncated, over 8156 bytes); the last good picture
+    // is kept then.
+    bool decode(const uint8_t* data, size_t length);
+    // The kept picture into `rgb` (QCIF RGB24, stride 528), any source
+    // format mapped to QCIF; false before the first picture.
+    bool convertTo(uint8_t* rgb) const;
+    // Both: `rgb` is left as it was when the data gave no picture.
+    bool decode(const uint8_t* data, size_t length, uint8_t* rgb) { return decode(data, length) && convertTo(rgb); }
     // The size of the last decoded source picture.
     int sourceWidth() const { return sourceWidth_; }
     int sourceHeight() const { return sourceHeight_; }
 
 private:
     AVCodecContext* context_ = nullptr;
-    AVFrame* frame_ = nullptr;
+    AVFrame* frame_ = nullptr;     // the frame being received
+    AVFrame* picture_ = nullptr;   // the last good picture
     AVPacket* packet_ = nullptr;
     uint8_t* input_ = nullptr;  // the coded bytes with the decoder's zero padding
     int sourceWidth_ = 0;

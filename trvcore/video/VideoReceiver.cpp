@@ -10,10 +10,9 @@
 
 VideoReceiver::VideoReceiver(const AudioStreamHost& host)
     : host_(host),
-      scratch_(new (std::nothrow) uint8_t[video::kPictureBytes]),
       output_(new (std::nothrow) uint8_t[video::kPictureBytes]) {
     if (output_) std::memset(output_.get(), video::kGrey, video::kPictureBytes);
-    if (scratch_ && output_) decoder_.open();
+    if (output_) decoder_.open();
 }
 
 VideoReceiver::~VideoReceiver() {
@@ -29,14 +28,14 @@ bool VideoReceiver::showNext() {
                      host_.blockSize(), message_))
         return false;
     VideoFrameView view;
-    if (!scratch_ || !parseVideoFrame(message_, view) ||
-        !decoder_.decode(view.data, view.dataLength, scratch_.get())) {
+    if (!output_ || !parseVideoFrame(message_, view) || !decoder_.decode(view.data, view.dataLength)) {
         undecodable_.fetch_add(1, std::memory_order_relaxed);
         return true;
     }
     {
+        // Held for the conversion only (about as long as a copy).
         platform::ScopedLock guard(pictureLock_);
-        std::memcpy(output_.get(), scratch_.get(), video::kPictureBytes);
+        decoder_.convertTo(output_.get());
     }
     decoded_.fetch_add(1, std::memory_order_relaxed);
     return true;

@@ -8,7 +8,7 @@
 // The output picture is QCIF RGB24, mid grey until the first picture.
 // Threads: onVideoFrame on the network thread (copies only); showNext on
 // this receiver's thread; picture() on any thread (under the picture lock,
-// which is held for one copy only). Each receiver has its own decoder.
+// held for one copy or one conversion). Each receiver has its own decoder.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -61,7 +61,6 @@ private:
     VideoFrameQueue queue_;
     video::H263Decoder decoder_;
     PeerMessage message_;                 // receiver thread only: the message taken
-    std::unique_ptr<uint8_t[]> scratch_;  // receiver thread only: the picture being decoded
     std::unique_ptr<uint8_t[]> output_;           // under pictureLock_
     mutable platform::RecursiveLock pictureLock_;
     std::atomic<uint32_t> decoded_{0};
