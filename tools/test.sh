@@ -2,7 +2,8 @@
 # Builds from scratch and runs the whole test suite: every test of the
 # normal build (unit, end-to-end, real host, service), then the unit tests
 # again under AddressSanitizer + UndefinedBehaviorSanitizer, then the
-# datagram fuzz target for a fixed number of runs.
+# fuzz targets (datagram intake, the picture receive path) for a fixed
+# number of runs each.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="${TRV_JOBS:-$(nproc)}"
@@ -39,7 +40,7 @@ bash "$root/tools/build.sh" "$base/asan" -DCMAKE_BUILD_TYPE=Debug -DTRV_SANITIZE
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_ctest asan --test-dir "$base/asan" --output-on-failure -j "$jobs" -L unit --timeout 600 || overall=1
 
-# The receive path against random datagrams, a fixed number of runs.
+# The receive paths against random datagrams and pictures, a fixed number of runs.
 if TRV_FUZZ_BUILD_DIR="$base/fuzz" bash "$root/fuzz/run.sh" "${TRV_FUZZ_RUNS:-20000}"; then
   passed=$((passed + 1))
 else
