@@ -41,8 +41,8 @@ extern "C" {
 }
 
 #include "bench/BenchLink.h"
+#include "tests/support/StandingStreamHost.h"
 #include "tools/synthcam/SyntheticCamera.h"
-#include "trvcore/audio/AudioStreamHost.h"
 #include "trvcore/trvnetwork/MediaMessages.h"
 #include "trvcore/trvnetwork/PeerConnection.h"
 #include "trvcore/trvnetwork/PeerLink.h"
@@ -71,22 +71,8 @@ double median(std::vector<double> v) {
 }
 
 // A host that stands (no transport): pictures show as they come.
-class StandingHost : public AudioStreamHost {
-public:
-    StandingHost() { std::memset(&info_, 0, sizeof info_); }
-    void postMessage(const char*) override {}
-    platform::RecursiveLock& processLock() override { return lock_; }
-    const VstTimeInfo& cycleTimeInfo() const override { return info_; }
-    const CycleTime& cycleTime() const override { return cycle_; }
-    double sampleRate() const override { return 48000.0; }
-    int blockSize() const override { return 256; }
-    int codec() const override { return 34; }
-    double audioRate() const override { return 64.0; }
-
-private:
-    platform::RecursiveLock lock_;
-    VstTimeInfo info_;
-    CycleTime cycle_;
+struct StandingHost : StandingStreamHost {
+    StandingHost() : StandingStreamHost(256) {}
 };
 
 // The camera's pictures at QCIF, RGB and 4:2:0, and coded as VideoFrames.

@@ -11,39 +11,15 @@
 // Bit 0 set: the bytes are taken as a whole message, header and all.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
-#include "trvcore/audio/AudioStreamHost.h"
+#include "tests/support/StandingStreamHost.h"
 #include "trvcore/trvnetwork/MediaMessages.h"
 #include "trvcore/trvnetwork/PeerMessage.h"
 #include "trvcore/video/VideoPicture.h"
 #include "trvcore/video/VideoReceiver.h"
 
-namespace {
-
-// A host whose transport stands at 0 with 512-frame blocks.
-class StillHost : public AudioStreamHost {
-public:
-    StillHost() { std::memset(&info_, 0, sizeof info_); }
-    void postMessage(const char*) override {}
-    platform::RecursiveLock& processLock() override { return lock_; }
-    const VstTimeInfo& cycleTimeInfo() const override { return info_; }
-    const CycleTime& cycleTime() const override { return cycle_; }
-    double sampleRate() const override { return 48000.0; }
-    int blockSize() const override { return 512; }
-    int codec() const override { return 34; }
-    double audioRate() const override { return 64.0; }
-
-private:
-    platform::RecursiveLock lock_;
-    VstTimeInfo info_;
-    CycleTime cycle_;
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static StillHost host;
+    static StandingStreamHost host(512);
     static VideoReceiver receiver(host);  // its thread is never started
     static uint8_t picture[video::kPictureBytes];
     if (size < 1) return 0;
