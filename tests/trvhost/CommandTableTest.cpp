@@ -76,7 +76,8 @@ TEST(CommandTable, ButtonCommandsRunOnTheUiLockAndWaitingDoesNot) {
          {"login", "logout", "policy", "switch", "offset", "sync", "monitor", "locate", "upstream", "quality", "codec"})
         EXPECT_TRUE(findHostCommand(name)->onUiThread) << name;
     for (const char* name :
-         {"wait", "sleep", "messages", "quit", "play", "record", "transport", "loop", "latency", "audio"})
+         {"wait", "sleep", "messages", "quit", "play", "record", "transport", "loop", "latency", "audio", "video",
+          "snapshot"})
         EXPECT_FALSE(findHostCommand(name)->onUiThread) << name;
 }
 
@@ -87,7 +88,7 @@ TEST(CommandTable, AudioCommandsNeedARunAndPluginCommandsThePlugin) {
         EXPECT_TRUE(contains(c.error, "needs an audio run")) << c.error;
     }
     for (const char* line : {"switch thru on", "offset on", "audio", "upstream 128", "quality 50", "codec 34",
-                             "sync on", "monitor off", "locate"}) {
+                             "sync on", "monitor off", "locate", "video", "snapshot local x.png"}) {
         EXPECT_EQ(c.run(line), CommandResult::Failed) << line;
         EXPECT_TRUE(contains(c.error, "needs the built-in plug-in")) << c.error;
     }

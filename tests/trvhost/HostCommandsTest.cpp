@@ -1,7 +1,9 @@
 // Command runs of whole host sessions: the audio commands against the
 // built-in plug-in (whose thru switch passes each instance's input to its
-// output, no service needed) and against the fixture plug-in library.
+// output, no service needed) and against the fixture plug-in library, and
+// the video commands against a synthetic camera.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,9 +13,11 @@
 
 #include "tests/support/TempSettings.h"
 #include "tests/trvhost/HostTestSupport.h"
+#include "tools/synthcam/SyntheticCamera.h"
 #include "tools/trvhost/ClickTrain.h"
 #include "trvcore/codec/Mp3Encoder.h"
 #include "trvcore/plugin/PluginFactory.h"
+#include "trvcore/video/VideoPicture.h"
 
 using namespace hosttest;
 
@@ -304,6 +308,47 @@ TEST_F(HostCommands, SettingsAndStreamsArePrinted) {
     EXPECT_EQ(linesWith(s.out, "switch: "), (std::vector<std::string>{"send off (instance 2)",
                                                                       "receive off (instance 2)",
                                                                       "mute on (instance 2)"}));
+}
+
+TEST_F(HostCommands, VideoAndSnapshotShowTheCameraAndRefuseWhatIsNotThere) {
+    // A camera of the pane's own size: its frames reach the preview unscaled.
+    HostOptions o = options("sleep 300\nvideo\nsnapshot local " + tempPath("local.png") +
+                            "\nsnapshot partner " + tempPath("partner.png") + "\n");
+    o.camera = "bars:176x144@30";
+    Session s = run(o);
+    EXPECT_EQ(s.status, 3);
+    EXPECT_TRUE(contains(s.err, "line 4: snapshot: no connected session")) << s.err;
+    const std::vector<std::string> camera = linesWith(s.out, "camera: ");
+    ASSERT_EQ(camera.size(), 1u) << s.out;
+    unsigned frames = 0;
+    EXPECT_EQ(std::sscanf(camera[0].c_str(), "176x144, %u frames", &frames), 1) << camera[0];
+    EXPECT_GT(frames, 0u);
+    EXPECT_TRUE(linesWith(s.out, "video: ").empty()) << s.out;
+    EXPECT_EQ(linesWith(s.out, "snapshot: "), std::vector<std::string>{"local into " + tempPath("local.png")});
+
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, tempPath("local.png").c_str())) << image.message;
+    EXPECT_EQ(image.width, static_cast<png_uint_32>(video::kWidth));
+    EXPECT_EQ(image.height, static_cast<png_uint_32>(video::kHeight));
+    EXPECT_EQ(image.format, static_cast<png_uint_32>(PNG_FORMAT_RGB));
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> read(video::kPictureBytes);
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, read.data(), video::kStride, nullptr)) << image.message;
+    SyntheticCamera::Spec bars;
+    ASSERT_TRUE(SyntheticCamera::parse(o.camera, bars));
+    std::vector<uint8_t> drawn(video::kPictureBytes);
+    SyntheticCamera::draw(bars, 0, drawn.data());
+    EXPECT_TRUE(read == drawn);
+
+    // A device that cannot be opened is no camera.
+    o = options("video\nsnapshot local " + tempPath("none.png") + "\n");
+    o.camera = "/nonexistent/video9";
+    s = run(o);
+    EXPECT_EQ(s.status, 3);
+    EXPECT_TRUE(contains(s.err, "line 2: snapshot: no camera picture yet")) << s.err;
+    EXPECT_EQ(linesWith(s.out, "camera: "), std::vector<std::string>{"0x0, 0 frames"});
+    expectFailure("snapshot remote x.png", "snapshot: wants local or partner, not \"remote\"");
 }
 
 TEST_F(HostCommands, BadInstancesWordsAndFilesAreErrors) {

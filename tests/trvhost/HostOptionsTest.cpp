@@ -239,3 +239,19 @@ TEST(HostOptions, LoopSmpteMidiAndChase) {
     EXPECT_FALSE(parse({"--chase-mtc"}).ok);
     EXPECT_TRUE(parse({"--midi-in", "in.midi", "--plugin", "x.so", "--commands"}).ok);
 }
+
+TEST(HostOptions, CameraIsSyntheticOrADevicePathForTheBuiltInPluginOnly) {
+    EXPECT_TRUE(parse({}).options.camera.empty());
+    for (const char* good : {"bars", "pattern", "pattern:640x480@15", "bars:176x144", "/dev/video2"}) {
+        const Parsed p = parse({"--camera", good});
+        ASSERT_TRUE(p.ok) << good << ": " << p.error;
+        EXPECT_EQ(p.options.camera, good);
+    }
+    for (const char* bad : {"", "stripes", "bars:", "bars:0x0", "pattern:640x480@0", "bars@30", "video0", "/"})
+        EXPECT_EQ(parse({"--camera", bad}).error,
+                  "--camera wants bars or pattern, optionally :WxH (16 to 4096) and @FPS (0.1 to 240), or a "
+                  "device path")
+            << bad;
+    EXPECT_EQ(parse({"--plugin", "x.so", "--camera", "bars"}).error,
+              "--camera applies to the built-in plug-in only, not with --plugin");
+}

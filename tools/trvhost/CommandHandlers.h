@@ -2,8 +2,9 @@
 // Handlers of the command table, grouped by what they drive: the session
 // (SessionCommands.cpp), the partner sessions (InvitationCommands.cpp), the
 // run itself (RunCommands.cpp), the audio and transport through the host
-// (AudioCommands.cpp) and the plug-in's switches, sync, audio settings and
-// the partner's transport (PluginCommands.cpp).
+// (AudioCommands.cpp), the plug-in's switches, sync, audio settings and
+// the partner's transport (PluginCommands.cpp) and its video
+// (VideoCommands.cpp).
 #include <string>
 #include <vector>
 
@@ -46,6 +47,10 @@ CommandResult audio(CommandContext& c, const Args& args, std::string& error);
 CommandResult upstream(CommandContext& c, const Args& args, std::string& error);
 CommandResult quality(CommandContext& c, const Args& args, std::string& error);
 CommandResult codec(CommandContext& c, const Args& args, std::string& error);
+
+// The built-in plug-in's video.
+CommandResult video(CommandContext& c, const Args& args, std::string& error);
+CommandResult snapshot(CommandContext& c, const Args& args, std::string& error);
 
 // Instances of the run (the built-in plug-in's, without a run).
 int instanceCount(const CommandContext& c);

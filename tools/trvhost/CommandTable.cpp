@@ -52,6 +52,11 @@ const HostCommand kCommands[] = {
     {"upstream", "KBITS", 1, 1, true, &handlers::upstream, "the upstream rate setting (built-in plug-in)"},
     {"quality", "PERCENT", 1, 1, true, &handlers::quality, "the audio quality setting (built-in plug-in)"},
     {"codec", "ID", 1, 1, true, &handlers::codec, "the audio codec setting; the send streams start afresh (built-in plug-in)"},
+    {"video", "", 0, 0, false, &handlers::video,
+     "the camera's size and frames, and the pictures of every partner session both ways (built-in plug-in)"},
+    {"snapshot", "local|partner FILE.png", 2, 2, false, &handlers::snapshot,
+     "write the camera's preview or the first connected partner's picture as a 176 x 144 PNG file "
+     "(built-in plug-in)"},
     {"wait", "TEXT [SECONDS]", 1, 2, false, &handlers::wait,
      "wait for a status line holding TEXT posted after the previous wait's line (default 10 s)"},
     {"messages", "", 0, 0, false, &handlers::messages, "print the status lines, newest first"},

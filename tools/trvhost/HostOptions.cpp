@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tools/trvhost/HostCamera.h"
+
 namespace {
 
 constexpr double kMaxSeconds = 86400.0;
@@ -148,10 +150,17 @@ bool setPeerLoss(const char* argument, HostOptions& o) {
     return parseLoss(argument, o.peerLossPercent, o.peerLossSeed);
 }
 
+bool setCamera(const char* argument, HostOptions& o) {
+    if (!isCameraSource(argument)) return false;
+    o.camera = argument;
+    return true;
+}
+
 constexpr const char* kNetworkBuiltInOnly =
     "--address and --service apply to the built-in plug-in only, not with --plugin";
 constexpr const char* kAnswerBuiltInOnly =
     "--auto-answer and --peer-loss apply to the built-in plug-in only, not with --plugin";
+constexpr const char* kCameraBuiltInOnly = "--camera applies to the built-in plug-in only, not with --plugin";
 
 const HostOption kOptions[] = {
     {"--plugin", "PATH", "load the plug-in from a shared library instead of\nthe built-in one",
@@ -212,6 +221,13 @@ const HostOption kOptions[] = {
     {"--auto-answer", "accept|reject", "answer every invitation popup at once (built-in plug-in)", &setAutoAnswer,
      "--auto-answer wants accept or reject",
      {[](const HostOptions& o) { return o.autoAnswer != HostOptions::Answer::None; }, kAnswerBuiltInOnly}},
+    {"--camera", "bars|pattern[:WxH[@FPS]]|DEVICE",
+     "the plug-in's camera (built-in plug-in only): colour\nbars, or bars with a moving square, 320x240 at\n"
+     "30 fps unless given; or a capture device such as\n/dev/video0 (none if it cannot be opened). Without\n"
+     "it the plug-in opens the first device it finds",
+     &setCamera, "--camera wants bars or pattern, optionally :WxH (16 to 4096) and @FPS (0.1 to 240), or a "
+                 "device path",
+     {[](const HostOptions& o) { return !o.camera.empty(); }, kCameraBuiltInOnly}},
     // Test option, not in the usage; a loss of 0 is no loss and goes with --plugin too.
     {"--peer-loss", "PERCENT[,SEED]", nullptr, &setPeerLoss,
      "--peer-loss wants PERCENT[,SEED], a percent from 0 to 100",
@@ -270,9 +286,10 @@ const char kUsageTail[] =
     "transport [play|stop|locate FRAMES], loop START END|off, latency [song] [K],\n"
     "and with the built-in plug-in switch send|receive|thru|mute on|off [K],\n"
     "offset on|off [K], sync on|off [K], monitor on|off, locate, audio,\n"
-    "upstream KBITS, quality PERCENT and codec ID (K: an instance from 1,\n"
-    "default 1). Listener events are printed as \"event: <kind> [<partner>]\",\n"
-    "the invitation popup as \"popup: ...\".\n"
+    "upstream KBITS, quality PERCENT, codec ID, video and\n"
+    "snapshot local|partner FILE.png (K: an instance from 1, default 1).\n"
+    "Listener events are printed as \"event: <kind> [<partner>]\", the\n"
+    "invitation popup as \"popup: ...\".\n"
     "Double quotes group words: wait \"is online.\" 5\n"
     "\n"
     "Exit status: 0 success, 1 the plug-in or a file failed, 2 bad arguments,\n"

@@ -43,6 +43,9 @@ struct HostOptions {
     // sending, with the seed of the random choice.
     double peerLossPercent = 0.0;
     uint32_t peerLossSeed = 1;
+    // Built-in plug-in only: its camera, synthetic or a device path
+    // (HostCamera.h); empty: the plug-in opens the first device it finds.
+    std::string camera;
 
     bool builtIn() const { return pluginPath.empty(); }
     // A networked run (--service) takes commands from standard input unless

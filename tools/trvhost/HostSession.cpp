@@ -10,6 +10,7 @@
 #include "tools/trvhost/CommandRun.h"
 #include "tools/trvhost/EffectInfo.h"
 #include "tools/trvhost/HostCallback.h"
+#include "tools/trvhost/HostCamera.h"
 #include "tools/trvhost/HostEvents.h"
 #include "tools/trvhost/LineOutput.h"
 #include "tools/trvhost/LossyPeerSocket.h"
@@ -313,6 +314,7 @@ int runHostSession(const HostOptions& o, VstPluginMainProc builtIn, std::FILE* o
         if (!o.localAddress.empty()) platform::setLocalAddress(o.localAddress);
         if (!o.serviceHost.empty()) platform::setServiceOverride(o.serviceHost, o.servicePort);
         LossyPeerSocket::install(o.peerLossPercent, o.peerLossSeed);
+        installHostCamera(o.camera);
     }
 
     TestHost::Config config;
