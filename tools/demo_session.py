@@ -2,13 +2,16 @@
 """The main job of the demo: two musicians playing together.
 
 Starts the community service on loopback with two accounts, two test hosts
-with the built-in plug-in as the two musicians, logs both in and connects
-them (alice invites, bob accepts), then each plays a piece of synthesised
-music into his plug-in for a few seconds while the other records what his
-plug-in plays of the partner. Then a short click phase each way measures
-the latency. Prints the connection, the bitrate, the latency, drop-outs
-and how closely each recording follows the music sent, and leaves the
-music and both recordings as WAV files in the output folder.
+with the built-in plug-in as the two musicians, each with a synthetic
+camera (alice a moving square over colour bars, bob colour bars), logs
+both in and connects them (alice invites, bob accepts), then each plays a
+piece of synthesised music into his plug-in for a few seconds while the
+other records what his plug-in plays of the partner. Then a short click
+phase each way measures the latency. Prints the connection, the bitrate,
+the latency, drop-outs, how closely each recording follows the music sent
+and the pictures sent and shown each way, and leaves the music and both
+recordings as WAV files in the output folder, beside each side's last
+picture of the partner as a PNG file.
 
 usage: demo_session.py --build DIR --out DIR [--seconds S]
 """
@@ -27,11 +30,13 @@ import harness  # noqa: E402
 from audio_steps import (audio, latency, play, record, record_stop, setting,  # noqa: E402
                          switch, wait_audio)
 from session_steps import connect, logged_in_world  # noqa: E402
+from video_steps import snapshot, video  # noqa: E402
 
 NET = 51
 NAMES = ("alice", "bob")
 CLICK_SECONDS = 4.0
 MAX_LAG_FRAMES = sig.RATE * 3 // 2
+CAMERAS = {"alice": ["--camera", "pattern"], "bob": ["--camera", "bars"]}
 
 
 def say(text):
@@ -65,7 +70,7 @@ def run(out, seconds):
         pieces[name] = (path, sig.read_wav(path).mono())
     say("music: %s (%.0f s each)" % (", ".join(p for p, _ in pieces.values()), seconds))
 
-    world, peers = logged_in_world(NET, NAMES)
+    world, peers = logged_in_world(NET, NAMES, CAMERAS)
     try:
         alice, bob = peers["alice"], peers["bob"]
         say("service: 127.0.0.1:%d with the accounts alice and bob" % world.port)
@@ -127,9 +132,21 @@ def run(out, seconds):
             if scores:
                 say("%s hears %s's music with a correlation of %.3f (median over half seconds, "
                     "lowest %.3f)" % (listener, speaker, scores[len(scores) // 2], scores[0]))
+        # The pictures each way, and each side's last picture of the partner.
+        for p in (alice, bob):
+            for line in video(p)["lines"]:
+                say("%s %s" % (p.name, line))
+        pictures = []
+        for viewer, partner in ((alice, bob), (bob, alice)):
+            path = os.path.join(out, "%s-sees-%s.png" % (viewer.name, partner.name))
+            snapshot(viewer, "partner", path)
+            pictures.append(path)
         say("recordings:")
         for listener in ("bob", "alice"):
             say("  %s" % recordings[listener][1])
+        say("pictures:")
+        for path in pictures:
+            say("  %s" % path)
         ok = all(d is not None for d in delays.values())
         return 0 if ok else 1
     finally:
@@ -139,7 +156,7 @@ def run(out, seconds):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", required=True, help="the build folder")
-    parser.add_argument("--out", required=True, help="folder for the WAV files")
+    parser.add_argument("--out", required=True, help="folder for the WAV and PNG files")
     parser.add_argument("--seconds", type=float, default=10.0, help="music each way (default 10 s)")
     args = parser.parse_args()
     if not 2.0 <= args.seconds <= 120.0:
