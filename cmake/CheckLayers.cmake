@@ -10,13 +10,13 @@
 #   editor/, gui/                       the above, editor/, gui/, resources/
 #   vst/entry/                          vst/, trvcore/plugin/
 # Only project includes ("folder/...") are checked; system headers are not.
-set(core_concepts "trvcore/audio/|trvcore/codec/|trvcore/midi/|trvcore/session/|trvcore/settings/|trvcore/sync/|trvcore/util/|trvcore/video/")
+set(core_concepts "trvcore/audio/|trvcore/codec/|trvcore/files/|trvcore/midi/|trvcore/session/|trvcore/settings/|trvcore/sync/|trvcore/util/|trvcore/video/")
 set(rules
   "^platform/=^platform/"
   "^trvcore/trvnetwork/=^(platform/|trvcore/trvnetwork/)"
   "^vst/entry/=^(vst/|trvcore/plugin/)"
   "^vst/=^vst/"
-  "^trvcore/(audio|codec|midi|session|settings|sync|util|video)/=^(platform/|trvcore/trvnetwork/|vst/VstAbi\\.h|${core_concepts})"
+  "^trvcore/(audio|codec|files|midi|session|settings|sync|util|video)/=^(platform/|trvcore/trvnetwork/|vst/VstAbi\\.h|${core_concepts})"
   "^trvcore/plugin/=^(platform/|trvcore/trvnetwork/|vst/|${core_concepts}|trvcore/plugin/)"
   "^(editor|gui)/=^(platform/|trvcore/|vst/|editor/|gui/|resources/)")
 

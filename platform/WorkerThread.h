@@ -50,6 +50,8 @@ public:
     bool running() const { return running_.load(std::memory_order_relaxed); }
     bool isFinished() const { return finished_.load(std::memory_order_acquire); }
     bool threadStarted() const { return thread_.started(); }
+    // True on this object's own thread (its run()).
+    bool onOwnThread() const { return thread_.isCurrent(); }
     // The last start() created a thread (which sets isFinished() at its end).
     bool threadCreated() const { return started_.load(std::memory_order_acquire); }
     // Waits on the wake event at most `ms`; true if woken.

@@ -126,7 +126,10 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
         editor->close();
         return 1;
     case effEditIdle:
-        if (!editor) return 0;
+        if (!editor) {
+            idleWithoutEditor();
+            return 0;
+        }
         editor->idle();
         return 1;
     case effIdentify:

@@ -59,6 +59,9 @@ public:
     virtual void setBlockSize(VstInt32 newBlockSize) { blockSize = newBlockSize; }
     virtual void suspend() {}
     virtual void resume() {}
+    // effEditIdle while the effect has no editor: the idle work that does
+    // not draw.
+    virtual void idleWithoutEditor() {}
 
     AEffect* getAeffect() { return &cEffect; }
     // Takes ownership (a previous editor is deleted); marks the record as

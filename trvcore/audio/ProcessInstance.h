@@ -3,6 +3,8 @@
 // info and hands MIDI to. The plug-in's LinkPlugin.
 #include "vst/VstAbi.h"
 
+class PartnerSession;
+
 class ProcessInstance {
 public:
     virtual ~ProcessInstance() = default;
@@ -12,4 +14,8 @@ public:
     // Hands MIDI (the partner's, or time code) to this instance's host;
     // false when the host refused it. Audio thread.
     virtual bool sendEventsToHost(VstEvents* events) = 0;
+    // A file offered by `session` waits for this instance's save dialog
+    // (the first registered instance handles files). Must not block: it is
+    // called under the block cycle's lock.
+    virtual void fileWaiting(PartnerSession*) {}
 };

@@ -66,7 +66,7 @@ LinkPlugin::~LinkPlugin() {
         platform::ScopedLock guard(lock_);
         platform::ScopedLock process(controller_->processLock());
         partner = partner_.exchange(nullptr, std::memory_order_relaxed);
-        pendingFileSession_ = nullptr;
+        pendingFileSession_.store(nullptr, std::memory_order_relaxed);
     }
     if (partner) partner->release();
     controller_->release();
@@ -411,9 +411,10 @@ void LinkPlugin::onSessionEvent(PartnerSession* session, SessionEvent event) {
                     partner_.store(nullptr, std::memory_order_relaxed);
                 }
                 dropped = session;
-                pendingFileSession_ = nullptr;
+                pendingFileSession_.store(nullptr, std::memory_order_relaxed);
             }
-            if (pendingFileSession_ == session) pendingFileSession_ = nullptr;
+            PartnerSession* expected = session;
+            pendingFileSession_.compare_exchange_strong(expected, nullptr, std::memory_order_relaxed);
         }
     }
     if (dropped) dropped->release();
@@ -425,16 +426,34 @@ SessionRef LinkPlugin::partnerRef() {
 }
 
 void LinkPlugin::setPendingFileSession(PartnerSession* session) {
-    platform::ScopedLock guard(lock_);
-    pendingFileSession_ = session;
+    pendingFileSession_.store(session, std::memory_order_relaxed);
 }
 
 void LinkPlugin::idleCheck() {
     // Once per time-out, whichever instance's idle (or the controller's own
     // loop) comes first.
-    if (sessionTimedOut_.exchange(false, std::memory_order_relaxed)) controller_->endTimedOutSession();
-    platform::ScopedLock guard(lock_);
-    pendingFileSession_ = nullptr;
+    if (sessionTimedOut_.exchange(false, std::memory_order_relaxed)) {
+        controller_->endTimedOutSession();
+        return;
+    }
+    PartnerSession* waiting = pendingFileSession_.exchange(nullptr, std::memory_order_relaxed);
+    if (!waiting) return;
+    // The session may have gone meanwhile; the reference keeps it while the
+    // dialog is up.
+    SessionRef session = controller_->sessionRef(waiting);
+    if (!session) return;
+    FileReceiver& receiver = session->fileReceiver();
+    if (!receiver.offered()) return;
+    char name[FileTransfer::kNameBytes];
+    char extension[16];
+    receiver.offeredName(name, sizeof name);
+    receiver.offeredExtension(extension, sizeof extension);
+    char path[FileReceiver::kPathBytes];
+    const FileChoice choice = chooseSaveFile(name, extension, path, sizeof path);
+    if (choice == FileChoice::Unavailable) controller_->postMessage(unavailableReason());
+    // Cancelled: nothing is sent; the partner keeps offering until it gives up.
+    if (choice == FileChoice::Chosen && controller_->isSession(session.get()) && receiver.offered())
+        receiver.startReceiving(path);
 }
 
 void LinkPlugin::setSyncSource(bool on) { controller_->setSyncSource(this, on); }

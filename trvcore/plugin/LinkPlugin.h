@@ -8,6 +8,7 @@
 #include "platform/Lock.h"
 #include "trvcore/plugin/PluginChunk.h"
 #include "trvcore/audio/ProcessInstance.h"
+#include "trvcore/files/FileChooser.h"
 #include "trvcore/session/SessionListener.h"
 #include "vst/AudioEffectX.h"
 
@@ -16,7 +17,7 @@ class PartnerSession;
 class SessionController;
 class SessionRef;
 
-class LinkPlugin : public AudioEffectX, public SessionListener, public ProcessInstance {
+class LinkPlugin : public AudioEffectX, public SessionListener, public ProcessInstance, public FileChooser {
 public:
     static constexpr VstInt32 kUniqueId = static_cast<VstInt32>(PluginChunk::kId);
     static constexpr int kProgramNameBytes = 64;
@@ -98,8 +99,17 @@ public:
     PartnerSession* partner() const { return partner_.load(std::memory_order_relaxed); }
     SessionRef partnerRef();
     void setPendingFileSession(PartnerSession* session);
-    // Called from the editor's idle: reacts to a service time-out.
+    PartnerSession* pendingFileSession() const { return pendingFileSession_.load(std::memory_order_relaxed); }
+    void fileWaiting(PartnerSession* session) override { setPendingFileSession(session); }
+    // Called from the editor's idle: reacts to a service time-out, and puts
+    // up the save dialog for a file that waits and starts its reception.
     void idleCheck();
+    void idleWithoutEditor() override { idleCheck(); }
+
+    // FileChooser: the host's file selector, else the system's dialog.
+    FileChoice chooseFileToSend(char* path, size_t capacity) override;
+    FileChoice chooseSaveFile(const char* name, const char* extension, char* path, size_t capacity) override;
+    const char* unavailableReason() const override { return unavailableReason_.load(std::memory_order_relaxed); }
     bool sessionTimedOut() const { return sessionTimedOut_.load(std::memory_order_relaxed); }
 
     SessionController* controller() const { return controller_; }
@@ -114,6 +124,8 @@ private:
     // into the outputs, delayed and with the input added as switched.
     void playPartner(float** inputs, float** outputs, int frames, const float* const* play, int n);
     int partnerFrames(const AudioReceiveStream& receive, int frames) const;
+    FileChoice chooseFile(bool save, const char* title, const char* initialName, const VstFileType& type,
+                          char* path, size_t capacity);
 
     char programName_[kProgramNameBytes];
     platform::RecursiveLock lock_;
@@ -122,7 +134,9 @@ private:
     // Holds one reference. Written under lock_ and the controller's process
     // lock; read by the audio path under the process lock.
     std::atomic<PartnerSession*> partner_{nullptr};
-    PartnerSession* pendingFileSession_ = nullptr;
+    // No reference: checked against the controller's list before use.
+    std::atomic<PartnerSession*> pendingFileSession_{nullptr};
+    std::atomic<const char*> unavailableReason_{""};
     PluginChunk* chunk_ = nullptr;
     int scratchFrames_ = 0;
     int delayLength_ = 0;

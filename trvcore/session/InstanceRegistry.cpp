@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "trvcore/audio/ProcessInstance.h"
+
 namespace {
 template <class T>
 bool removeFrom(T** items, int& count, const T* item) {
@@ -69,4 +71,11 @@ bool InstanceRegistry::isRegistered(const ProcessInstance* p) const {
 bool InstanceRegistry::clearSyncSourceIf(const ProcessInstance* p) {
     ProcessInstance* expected = const_cast<ProcessInstance*>(p);
     return p && syncSource_.compare_exchange_strong(expected, nullptr, std::memory_order_relaxed);
+}
+
+bool InstanceRegistry::tellFileWaiting(PartnerSession* session) {
+    platform::ScopedLock guard(processLock_);
+    if (instanceCount_ == 0) return false;
+    instances_[0]->fileWaiting(session);
+    return true;
 }

@@ -38,6 +38,9 @@ public:
     // The same, for a caller that holds processLock (the cycle).
     int registeredCountLocked() const { return instanceCount_; }
     bool isRegistered(const ProcessInstance* p) const;
+    // Tells the first registered instance that a file offered by `session`
+    // waits for it; false when none is registered.
+    bool tellFileWaiting(PartnerSession* session);
 
     // Under processLock: makes `p` the source; or, with null, ends the one
     // there is. clearSyncSourceIf lets go of `p` only if it is the source

@@ -53,13 +53,20 @@ PartnerSession::PartnerSession(SessionHost& host, PeerLink& link, const OnlineUs
     midiReceiver_.reset(new (std::nothrow) MidiReceiver());
     videoSender_.reset(new (std::nothrow) VideoSender(host.cycleTime(), *connection_));
     videoReceiver_.reset(new (std::nothrow) VideoReceiver(host));
-    if (!sendStream_ || !receiveStream_ || !midiSender_ || !midiReceiver_ || !videoSender_ || !videoReceiver_) {
+    fileSender_.reset(new (std::nothrow) FileSender(*connection_, host.filePacing()));
+    fileReceiver_.reset(new (std::nothrow) FileReceiver(*connection_));
+    if (!sendStream_ || !receiveStream_ || !midiSender_ || !midiReceiver_ || !videoSender_ || !videoReceiver_ ||
+        !fileSender_ || !fileReceiver_) {
         connection_.reset();
         return;
     }
     connection_->setPartnerAddress(ip_, kPeerUdpPort);
     setMediaSink(MessageKind::MidiBlock, midiReceiver_.get());
     setMediaSink(MessageKind::VideoFrame, videoReceiver_.get());
+    setMediaSink(MessageKind::FileChunk, fileReceiver_.get());
+    setMediaSink(MessageKind::FileControl, fileSender_.get());
+    fileSender_->setListener(this);
+    fileReceiver_->setListener(this);
     connection_->setListener(this);
 }
 
@@ -75,6 +82,8 @@ PartnerSession::~PartnerSession() {
     receiveStream_.reset();
     videoSender_.reset();
     videoReceiver_.reset();
+    fileSender_.reset();
+    fileReceiver_.reset();
     gLiveSessions.fetch_sub(1, std::memory_order_relaxed);
 }
 
@@ -206,6 +215,11 @@ void PartnerSession::close(bool tellPartner) {
     receiveStream_->setActive(false);
     videoSender_->stop();
     videoReceiver_->stop();
+    // A file on its way ends with the session: the user's rates come back,
+    // a partial file goes.
+    fileSender_->detach();
+    fileSender_->stop(true);
+    fileReceiver_->abandon();
     connection_->close(tellPartner);
     queue_.clear();
     host_.sessionClosed(*this);
@@ -297,6 +311,9 @@ void PartnerSession::handle(const PeerMessage& message) {
         case MessageKind::StatusReport: keepStatusReport(message); break;
         case MessageKind::SyncRequest: answerSyncRequest(); break;
         case MessageKind::SyncInfo: keepTransport(message); break;
+        case MessageKind::FileOffer:
+            if (fileReceiver_->onOffer(message)) host_.fileOffered(*this);
+            break;
         default: break;  // transport kinds: their handlers, once they exist
     }
 }
@@ -369,6 +386,21 @@ void PartnerSession::setMonitorMode(bool on) {
     receiveStream_->setTransportSync(!on);
     midiReceiver_->setTransportSync(!on);
     videoReceiver_->setTransportSync(!on);
+}
+
+void PartnerSession::onFileEvent(int, FileTransfer& transfer) {
+    char text[FileTransfer::kStatusBytes];
+    if (transfer.statusText(text, sizeof text)) host_.postMessage(text);
+}
+
+void PartnerSession::abortFileSend() {
+    fileSender_->abortSend("File send aborted.");
+    fileSender_->stop(true);
+}
+
+void PartnerSession::abortFileReceive() {
+    fileReceiver_->stop(true);
+    host_.postMessage("File receive aborted.");
 }
 
 void PartnerSession::offerCameraFrame(const uint8_t* picture, int width, int height, int stride) {

@@ -41,6 +41,8 @@
 #include "platform/Lock.h"
 #include "trvcore/audio/AudioReceiveStream.h"
 #include "trvcore/audio/AudioSendStream.h"
+#include "trvcore/files/FileReceiver.h"
+#include "trvcore/files/FileSender.h"
 #include "trvcore/midi/MidiReceiver.h"
 #include "trvcore/midi/MidiSender.h"
 #include "trvcore/session/Handshake.h"
@@ -58,7 +60,7 @@
 class PeerLink;
 class SessionHost;
 
-class PartnerSession : public WorkerThread, private PeerConnectionListener {
+class PartnerSession : public WorkerThread, private PeerConnectionListener, private FileTransferListener {
 public:
     static constexpr uint32_t kDeadlineMs = 8000;
     static constexpr int kRounds = 5;
@@ -145,6 +147,13 @@ public:
     VideoSender& videoSender() { return *videoSender_; }
     VideoReceiver& videoReceiver() { return *videoReceiver_; }
     const VideoReceiver& videoReceiver() const { return *videoReceiver_; }
+    // Files, both ways. Their status texts with a level go to the message
+    // log. The session page's aborts: the sender tells the partner and
+    // stops; the receiver stops (telling the partner) and says so.
+    FileSender& fileSender() { return *fileSender_; }
+    FileReceiver& fileReceiver() { return *fileReceiver_; }
+    void abortFileSend();
+    void abortFileReceive();
     // Camera thread: one preview picture for the partner, coded if the
     // connection's video budget allows it. Connected sessions only.
     void offerCameraFrame(const uint8_t* picture, int width, int height, int stride);
@@ -181,6 +190,8 @@ private:
 
     // Network thread.
     void onPeerMessage(PeerConnection& connection, const PeerMessage& message) override;
+    // A file sender's or receiver's status text for the log.
+    void onFileEvent(int level, FileTransfer& transfer) override;
     void measureRoundTrip(const PeerMessage& message);
 
     // Session thread.
@@ -224,6 +235,8 @@ private:
     std::unique_ptr<MidiReceiver> midiReceiver_;
     std::unique_ptr<VideoSender> videoSender_;
     std::unique_ptr<VideoReceiver> videoReceiver_;
+    std::unique_ptr<FileSender> fileSender_;
+    std::unique_ptr<FileReceiver> fileReceiver_;
     SessionPacketQueue queue_;
     PeerMessage current_;  // session thread: the packet being handled
     // Media-lane sinks, indexed by kind.

@@ -150,6 +150,18 @@ void SessionController::onAudioRateChanged() {
     for (int i = 0; i < all.count(); ++i) all[i]->sendStream().restartIfBitrateChanged();
 }
 
+void SessionController::onFileRateChanged() {
+    SessionSnapshot all;
+    sessions_.snapshot(all);
+    for (int i = 0; i < all.count(); ++i) all[i]->fileSender().repace();
+}
+
+void SessionController::restoreUserRates(double upstream, float share, int fileRate) {
+    settings_.setUpstreamRate(upstream);
+    settings_.setAudioQuality(share);
+    settings_.setFileRate(fileRate);
+}
+
 void SessionController::onMonitorModeChanged() {
     SessionSnapshot all;
     sessions_.snapshot(all);

@@ -35,6 +35,7 @@
 
 #include "platform/Lock.h"
 #include "trvcore/audio/BlockCycle.h"
+#include "trvcore/files/FilePacing.h"
 #include "trvcore/session/InstanceRegistry.h"
 #include "trvcore/session/LoopSchedule.h"
 #include "trvcore/session/MessageLog.h"
@@ -59,7 +60,8 @@ class SessionController : public WorkerThread,
                           private SettingsObserver,
                           private PeerLinkListener,
                           private SessionHost,
-                          private VideoCaptureListener {
+                          private VideoCaptureListener,
+                          private FilePacingSettings {
 public:
     static constexpr int kPassMs = 100;
     static constexpr int kTextBytes = ServiceSession::kTextBytes;
@@ -194,6 +196,8 @@ public:
     SessionRef pendingInvitation() const { return sessions_.firstAwaitingAnswer(); }
     bool hasSessionWith(const OnlineUser& user) const { return sessions_.anyWithPartnerIp(user.ip); }
     bool isSession(const PartnerSession* s) const { return sessions_.contains(s); }
+    // A reference to `s` while it is listed, else none.
+    SessionRef sessionRef(const PartnerSession* s) const { return sessions_.refOf(s); }
     SessionRef sessionOfPeer(const PeerConnection* c) const { return sessions_.ofConnection(c); }
     // True if any partner session is connected.
     bool anyConnected() const { return sessions_.anyConnected(); }
@@ -228,6 +232,18 @@ private:
     void statusValues(StatusReportFields& fields) override;
     void onRemoteSetting(PartnerSession& session, const RemoteSettingFields& fields) override;
     void transportSnapshot(SyncInfoFields& fields) override;
+    void fileOffered(PartnerSession& session) override { instances_.tellFileWaiting(&session); }
+    FilePacingSettings* filePacing() override { return this; }
+
+    // FilePacingSettings, on the options.
+    double upstreamRate() const override { return settings_.upstreamRate(); }
+    float audioShare() const override { return settings_.audioQuality(); }
+    int fileRate() const override { return settings_.fileRate(); }
+    void applyMediaRates(double upstream, float share) override { settings_.applyMediaRates(upstream, share); }
+    void showUserRates(double upstream, float share, int fileRate) override {
+        settings_.showUserRates(upstream, share, fileRate);
+    }
+    void restoreUserRates(double upstream, float share, int fileRate) override;
     // Every session's send stream started afresh (codec or rate change).
     void restartSendStreams();
 
@@ -245,7 +261,8 @@ private:
     void onCameraFrame(const uint8_t* picture, int width, int height, int stride) override;
 
     void onAudioRateChanged() override;
-    void onFileRateChanged() override {}
+    // Every sending file sender paces again.
+    void onFileRateChanged() override;
     void onMonitorModeChanged() override;
 
     MessageLog log_;

@@ -3,6 +3,7 @@
 // SessionController in the plug-in, a stand-in in tests.
 #include "trvcore/audio/AudioStreamHost.h"
 
+class FilePacingSettings;
 struct RemoteSettingFields;
 struct StatusReportFields;
 struct SyncInfoFields;
@@ -33,4 +34,10 @@ public:
     // This host's transport for a SyncInfo: the last time info of the block
     // cycle and whether an instance is the sync source. Session thread.
     virtual void transportSnapshot(SyncInfoFields& fields) = 0;
+    // A partner's file offer waits for the user's save dialog: the plug-in
+    // instance that handles files is told. Session thread.
+    virtual void fileOffered(PartnerSession&) {}
+    // The options a file transfer lowers the media's upstream in; null for
+    // none.
+    virtual FilePacingSettings* filePacing() { return nullptr; }
 };

@@ -79,6 +79,14 @@ bool SessionList::contains(const PartnerSession* s) const {
     return false;
 }
 
+SessionRef SessionList::refOf(const PartnerSession* s) const {
+    platform::ScopedLock guard(listLock_);
+    const int n = count();
+    for (int i = 0; i < n; ++i)
+        if (sessions_[i] == s) return SessionRef(sessions_[i]);
+    return SessionRef();
+}
+
 SessionRef SessionList::withIp(uint32_t ip) const {
     platform::ScopedLock guard(listLock_);
     const int n = count();

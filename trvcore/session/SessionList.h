@@ -68,6 +68,8 @@ public:
     int count() const { return count_.load(std::memory_order_relaxed); }
     SessionRef at(int i) const;
     bool contains(const PartnerSession* s) const;
+    // A reference to `s` if it is listed.
+    SessionRef refOf(const PartnerSession* s) const;
     // The first session whose connection is aimed at that IPv4 address.
     SessionRef withIp(uint32_t ip) const;
     SessionRef ofConnection(const PeerConnection* c) const;

@@ -113,6 +113,20 @@ void Settings::setFileRate(int kbits) {
     if (observer_) observer_->onFileRateChanged();
 }
 
+void Settings::applyMediaRates(double upstream, float share) {
+    if (!(upstream >= rates::kUpstreamMin)) upstream = rates::kUpstreamMin;
+    if (upstream > rates::kUpstreamMax) upstream = rates::kUpstreamMax;
+    upstream_.store(upstream, std::memory_order_relaxed);
+    appliedUpstream_.store(upstream, std::memory_order_relaxed);
+    setAudioQuality(share);
+}
+
+void Settings::showUserRates(double upstream, float share, int fileRate) {
+    upstream_.store(upstream, std::memory_order_relaxed);
+    quality_.store(share, std::memory_order_relaxed);
+    fileRate_.store(fileRate, std::memory_order_relaxed);
+}
+
 int Settings::usableRate(double upstream) {
     return static_cast<int>(static_cast<double>(static_cast<int>(upstream)) * 0.666);
 }

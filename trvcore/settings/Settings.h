@@ -43,6 +43,11 @@ public:
     void setMonitorMode(bool on);
     void setSyncOn(bool on) { syncOn_.store(on, std::memory_order_relaxed); }
     void setInputLatency(float fraction);
+    // While a file is sent: the media run on `upstream` with `share`
+    // (re-derived for every session), and the user's own values are put
+    // back for display without re-deriving anything.
+    void applyMediaRates(double upstream, float share);
+    void showUserRates(double upstream, float share, int fileRate);
     // Account flags from the web service; bit 4 limits the audio rate.
     void setAccountFlags(int flags);
 

@@ -10,7 +10,7 @@ constexpr MessageKindInfo kKinds[] = {
     {MessageKind::AudioFrame, "AudioFrame", kAudioFrameHeaderSize, true, kAudio},
     {MessageKind::VideoFrame, "VideoFrame", kVideoFrameHeaderSize, true, kMedia},
     {MessageKind::MidiBlock, "MidiBlock", kMidiBlockHeaderSize, true, kMedia},
-    {MessageKind::FileOffer, "FileOffer", kFileOfferNameOffset + 1, true, kMedia},
+    {MessageKind::FileOffer, "FileOffer", kFileOfferNameOffset + 1, true, kControl},
     {MessageKind::FileChunk, "FileChunk", kFileChunkHeaderSize, true, kMedia},
     {MessageKind::SyncInfo, "SyncInfo", kSyncInfoSize, false, kControl},
     {MessageKind::SyncRequest, "SyncRequest", kMessageHeaderSize, false, kControl},

@@ -205,11 +205,11 @@ TEST_F(PartnerSessionTest, FileAndMediaMessagesDoNotWaitBehindTheHandshakesPause
     EXPECT_GT(counter.beforeRoundsEnded.load(), 150) << "the chunks waited for the session thread";
     EXPECT_EQ(b->droppedPackets(), 0u);
     // A kind without a sink is dropped and counted, never queued.
-    PeerMessage offer;
-    ASSERT_TRUE(buildFileOffer(offer, 10, 2, "take.wav", 8));
-    partner->connection->post(offer);
-    EXPECT_TRUE(eventually([&] { return b->droppedMedia() == 1; }));
     b->setMediaSink(MessageKind::FileChunk, nullptr);
+    PeerMessage chunk;
+    ASSERT_TRUE(buildFileChunk(chunk, 3200, 0, 2, data, sizeof data));
+    partner->connection->post(chunk);
+    EXPECT_TRUE(eventually([&] { return b->droppedMedia() == 1; }));
 }
 
 TEST_F(PartnerSessionTest, EachSideLearnsTheOthersTransportAndCanLocateItsTimeCode) {
