@@ -112,7 +112,7 @@ struct Harness {
 };
 
 const PeerAddress kSources[4] = {
-    {0x0A000001, 58116}, {0x0A000001, 40001}, {0x0A000002, 58116}, {0x0A000002, 40002}};
+    {0xC0000201, 58116}, {0xC0000201, 40001}, {0xC0000202, 58116}, {0xC0000202, 40002}};
 constexpr uint32_t kClockSteps[4] = {0, 10, 500, 1001};
 
 }  // namespace

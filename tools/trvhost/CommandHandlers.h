@@ -3,8 +3,8 @@
 // (SessionCommands.cpp), the partner sessions (InvitationCommands.cpp), the
 // run itself (RunCommands.cpp), the audio and transport through the host
 // (AudioCommands.cpp), the plug-in's switches, sync, audio settings and
-// the partner's transport (PluginCommands.cpp) and its video
-// (VideoCommands.cpp).
+// the partner's transport (PluginCommands.cpp), its video
+// (VideoCommands.cpp) and its file transfers (FileCommands.cpp).
 #include <string>
 #include <vector>
 
@@ -51,6 +51,12 @@ CommandResult codec(CommandContext& c, const Args& args, std::string& error);
 // The built-in plug-in's video.
 CommandResult video(CommandContext& c, const Args& args, std::string& error);
 CommandResult snapshot(CommandContext& c, const Args& args, std::string& error);
+
+// Files with the first connected partner (FileCommands.cpp).
+CommandResult sendFile(CommandContext& c, const Args& args, std::string& error);
+CommandResult receiveFile(CommandContext& c, const Args& args, std::string& error);
+CommandResult abortFile(CommandContext& c, const Args& args, std::string& error);
+CommandResult file(CommandContext& c, const Args& args, std::string& error);
 
 // Instances of the run (the built-in plug-in's, without a run).
 int instanceCount(const CommandContext& c);

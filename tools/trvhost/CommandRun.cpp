@@ -8,6 +8,8 @@
 #include "tools/trvhost/AudioRun.h"
 #include "tools/trvhost/CommandInput.h"
 #include "tools/trvhost/CommandTable.h"
+#include "tools/trvhost/FileSelector.h"
+#include "tools/trvhost/HostCallback.h"
 #include "tools/trvhost/IdleTicker.h"
 #include "tools/trvhost/LineOutput.h"
 #include "tools/trvhost/SessionEvents.h"
@@ -47,6 +49,9 @@ int runCommands(const std::vector<AEffect*>& effects, TestHost& host, AudioRun& 
     std::unique_ptr<StatusWatcher> watcher;
     std::unique_ptr<SessionEvents> sessionEvents;
     std::unique_ptr<IdleTicker> idle;
+    // The host's file selector, answered by the file commands.
+    FileSelector files(lines, o.saveDir);
+    host.setFileSelector(&files);
     if (controller) {
         watcher.reset(new StatusWatcher(controller->messageLog(), lines));
         const AutoAnswer autoAnswer = o.autoAnswer == HostOptions::Answer::Accept   ? AutoAnswer::Accept
@@ -54,9 +59,16 @@ int runCommands(const std::vector<AEffect*>& effects, TestHost& host, AudioRun& 
                                                                                     : AutoAnswer::None;
         sessionEvents.reset(new SessionEvents(*controller, lines, autoAnswer));
         SessionEvents* events = sessionEvents.get();
-        // The host has no editor open, so the plug-in gets no editor idle:
-        // what it must do on its own (a service time-out) it does on its own.
-        idle.reset(new IdleTicker([events] { events->idle(); }, uiLock));
+        // Like hosts that idle every plug-in whether or not its editor is
+        // open: the plug-in's idle work (a received file's save dialog, a
+        // service time-out) runs here, under the UI lock.
+        const std::vector<AEffect*> idled = effects;
+        idle.reset(new IdleTicker(
+            [events, idled] {
+                events->idle();
+                for (AEffect* effect : idled) effect->dispatcher(effect, effEditIdle, 0, 0, nullptr, 0.0f);
+            },
+            uiLock));
         if (!watcher->start() || !idle->start()) {
             std::fprintf(err, "trvhost: cannot start the watcher threads\n");
             return kCommandsCannotStart;
@@ -74,6 +86,7 @@ int runCommands(const std::vector<AEffect*>& effects, TestHost& host, AudioRun& 
     context.sessionEvents = sessionEvents.get();
     context.out = &lines;
     context.uiLock = &uiLock;
+    context.files = &files;
     context.runOver = [&run] { return run.finished(); };
 
     int status = kCommandsDone;
@@ -90,7 +103,10 @@ int runCommands(const std::vector<AEffect*>& effects, TestHost& host, AudioRun& 
             break;
         }
     }
+    // A save dialog waiting for an answer ends before the idle thread.
+    files.shutDown();
     if (idle) idle->stop();
+    host.setFileSelector(nullptr);
     if (watcher) watcher->stop();
     return status;
 }

@@ -57,6 +57,16 @@ const HostCommand kCommands[] = {
     {"snapshot", "local|partner FILE.png", 2, 2, false, &handlers::snapshot,
      "write the camera's preview or the first connected partner's picture as a 176 x 144 PNG file "
      "(built-in plug-in)"},
+    {"send-file", "PATH [as NAME]|cancel", 1, 3, true, &handlers::sendFile,
+     "the Send File button: the load dialog it opens chooses PATH (or is cancelled) and the file goes to the "
+     "first connected partner, offered as NAME when given (a test of the partner's name handling)"},
+    {"receive-file", "PATH|cancel", 1, 1, false, &handlers::receiveFile,
+     "answer the save dialog of a received file that is open, or else the next one, with PATH (or cancel it)"},
+    {"abort-file", "send|receive", 1, 1, true, &handlers::abortFile,
+     "abort the file being sent or received with the first connected partner"},
+    {"file", "[rate KBITS]", 0, 2, false, &handlers::file,
+     "the file being sent and received with the first connected partner: name, bytes done of the size, rate "
+     "and status; with rate, set the file-rate option (built-in plug-in)"},
     {"wait", "TEXT [SECONDS]", 1, 2, false, &handlers::wait,
      "wait for a status line holding TEXT posted after the previous wait's line (default 10 s)"},
     {"messages", "", 0, 0, false, &handlers::messages, "print the status lines, newest first"},

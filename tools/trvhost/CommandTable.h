@@ -12,6 +12,7 @@
 #include <vector>
 
 class AudioRun;
+class FileSelector;
 class LineOutput;
 class LinkPlugin;
 class MessageLog;
@@ -35,6 +36,7 @@ struct CommandContext {
     SessionEvents* sessionEvents = nullptr;  // the invitation popup and listener events
     LineOutput* out = nullptr;
     std::mutex* uiLock = nullptr;
+    FileSelector* files = nullptr;
     // True once the run is over (its time ran out); long waits end early.
     std::function<bool()> runOver;
 };

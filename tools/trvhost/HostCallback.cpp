@@ -4,6 +4,7 @@
 #include <cstring>
 #include <thread>
 
+#include "tools/trvhost/FileSelector.h"
 #include "vst/VstStrings.h"
 
 namespace {
@@ -310,6 +311,9 @@ VstIntPtr TestHost::handle(AEffect* effect, VstInt32 opcode, VstInt32 index, Vst
         if (!ptr) return 0;
         char text[kVstTextBufferBytes];
         vstTakeHostString(text, ptr);
+        if (fileSelector_.load() &&
+            (std::strcmp(text, "openFileSelector") == 0 || std::strcmp(text, "closeFileSelector") == 0))
+            return 1;
         for (const char* const* yes = kCanDoYes; *yes; ++yes) {
             if (std::strcmp(text, *yes) == 0) return 1;
         }
@@ -327,6 +331,13 @@ VstIntPtr TestHost::handle(AEffect* effect, VstInt32 opcode, VstInt32 index, Vst
         requestedWidth_.store(index);
         requestedHeight_.store(value >= 0 && value <= 0x7fffffff ? static_cast<VstInt32>(value) : 0);
         return 1;
+    case audioMasterOpenFileSelector: {
+        FileSelector* selector = fileSelector_.load();
+        if (!selector || !ptr) return 0;
+        return selector->open(*static_cast<VstFileSelect*>(ptr));
+    }
+    case audioMasterCloseFileSelector:
+        return fileSelector_.load() && ptr ? 1 : 0;
     case audioMasterIdle:
     default:
         return 0;

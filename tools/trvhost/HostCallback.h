@@ -42,6 +42,8 @@
 #include "tools/trvhost/Transport.h"
 #include "vst/VstAbi.h"
 
+class FileSelector;
+
 class TestHost {
 public:
     static constexpr VstIntPtr kHostVstVersion = 2400;
@@ -148,6 +150,9 @@ public:
     uint64_t midiOffThread() const { return midiOffThread_.load(); }
     uint64_t callCount(VstInt32 opcode) const;
     // Width and height of the last audioMasterSizeWindow request.
+    // The file selector the plug-in's dialogs go to (null: the host has
+    // none and answers 0). The selector outlives its installation.
+    void setFileSelector(FileSelector* selector) { fileSelector_.store(selector); }
     VstInt32 requestedWidth() const { return requestedWidth_.load(); }
     VstInt32 requestedHeight() const { return requestedHeight_.load(); }
 
@@ -216,6 +221,7 @@ private:
     std::atomic<uint64_t> eventCallsRefused_{0};
     std::atomic<uint64_t> midiOffThread_{0};
     std::atomic<VstInt32> requestedWidth_{0};
+    std::atomic<FileSelector*> fileSelector_{nullptr};
     std::atomic<VstInt32> requestedHeight_{0};
     std::atomic<uint64_t> calls_[kCountedOpcodes];
 };

@@ -228,6 +228,10 @@ const HostOption kOptions[] = {
      &setCamera, "--camera wants bars or pattern, optionally :WxH (16 to 4096) and @FPS (0.1 to 240), or a "
                  "device path",
      {[](const HostOptions& o) { return !o.camera.empty(); }, kCameraBuiltInOnly}},
+    {"--save-dir", "DIR",
+     "answer every save dialog of a received file with DIR\nand the name the plug-in proposes (else receive-file\n"
+     "answers it)",
+     &setFile<&HostOptions::saveDir>, "--save-dir wants a folder", {}},
     // Test option, not in the usage; a loss of 0 is no loss and goes with --plugin too.
     {"--peer-loss", "PERCENT[,SEED]", nullptr, &setPeerLoss,
      "--peer-loss wants PERCENT[,SEED], a percent from 0 to 100",

@@ -46,6 +46,9 @@ struct HostOptions {
     // Built-in plug-in only: its camera, synthetic or a device path
     // (HostCamera.h); empty: the plug-in opens the first device it finds.
     std::string camera;
+    // Every save dialog of a received file answers with this folder and
+    // the name the plug-in proposes.
+    std::string saveDir;
 
     bool builtIn() const { return pluginPath.empty(); }
     // A networked run (--service) takes commands from standard input unless

@@ -72,6 +72,7 @@ bool FileReceiver::startReceiving(const char* path) {
         return true;
     }
     clearChunks();
+    startTick_.store(platform::tickCount(), std::memory_order_relaxed);
     stopping_.store(false, std::memory_order_relaxed);
     active_.store(true, std::memory_order_release);
     worker_.start();
@@ -190,6 +191,11 @@ void FileReceiver::work() {
     }
 }
 
+int FileReceiver::chunksWaiting() const {
+    platform::ScopedLock guard(chunkLock_);
+    return chunkCount_;
+}
+
 void FileReceiver::writeChunks() {
     while (!stopping_.load(std::memory_order_relaxed) && worker_.running()) {
         {
@@ -262,11 +268,13 @@ void FileReceiver::watchdogTick() {
         platform::ScopedLock requests(requestLock_);
         const int n = outstanding_.load(std::memory_order_relaxed);
         if (n > 0) {
-            // Silence: everything outstanding is asked for again, one at a
-            // time (each chunk that arrives sends the next request).
+            // Silence: everything outstanding is asked for again, all at
+            // once. Asking for one only would leave a single request in
+            // flight from then on (each chunk sends just the next), and on
+            // a lossy link every loss would cost a whole silence.
             for (int i = 0; i < n; ++i) requests_[i].sent = false;
             topUp();
-            sendNextRequest();
+            for (int i = 0; i < kMaxRequests; ++i) sendNextRequest();
             timeoutMs_.store(kRetryMs, std::memory_order_relaxed);
             return;
         }

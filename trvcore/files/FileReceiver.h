@@ -67,6 +67,8 @@ public:
     // Requests out, and chunks dropped (invalid, stale, duplicate, no room).
     int outstanding() const { return outstanding_.load(std::memory_order_relaxed); }
     uint64_t chunksDropped() const { return dropped_.load(std::memory_order_relaxed); }
+    // Chunks taken in and not yet looked at by the writer.
+    int chunksWaiting() const;
 
 private:
     class Worker : public WorkerThread {
@@ -111,7 +113,7 @@ private:
     std::atomic<int> outstanding_{0};
     std::atomic<int> timeoutMs_{kRetryMs};
 
-    platform::RecursiveLock chunkLock_;  // innermost
+    mutable platform::RecursiveLock chunkLock_;  // innermost
     std::unique_ptr<PeerMessage[]> chunks_;
     int chunkHead_ = 0;
     int chunkCount_ = 0;

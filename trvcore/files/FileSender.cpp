@@ -20,7 +20,7 @@ FileSender::~FileSender() {
     worker_.waitUntilFinished();
 }
 
-void FileSender::offerFile(FileChooser& chooser) {
+void FileSender::offerFile(FileChooser& chooser, const char* offeredName) {
     if (isActive()) {
         setStatus("Send new file: current transmission aborted.", kFileNotice);
         postAbortNotice();
@@ -44,6 +44,7 @@ void FileSender::offerFile(FileChooser& chooser) {
     // pacing so an abandoned offer leaves the rates alone.
     const char* name = afterLastSeparator(path);
     if (!name || !*name) return;
+    if (offeredName && *offeredName && std::strlen(offeredName) < kNameBytes) name = offeredName;
 
     {
         platform::ScopedLock guard(opLock_);
@@ -135,13 +136,6 @@ void FileSender::pace() {
 
 void FileSender::repace() {
     if (isActive() && lowersMedia()) pace();
-}
-
-double FileSender::sendRate() const {
-    if (!isActive()) return 0.0;
-    const uint32_t elapsedMs = platform::tickCount() - startTick_.load(std::memory_order_relaxed);
-    if (elapsedMs == 0) return 0.0;
-    return static_cast<double>(bytesDone_.load(std::memory_order_relaxed)) * 8.0 / (elapsedMs * 0.001) * 0.001;
 }
 
 void FileSender::onControl(const PeerMessage& message) {

@@ -40,8 +40,9 @@ public:
 
     // Asks the user for a WAV file and offers it. A transfer in progress is
     // aborted first. Nothing happens when the user cancels or the session
-    // has gone meanwhile (detach).
-    void offerFile(FileChooser& chooser);
+    // has gone meanwhile (detach). `offeredName`, when given, is sent as
+    // the file's name instead of the chosen file's own (at most 256 bytes).
+    void offerFile(FileChooser& chooser, const char* offeredName = nullptr);
     // Tells the partner the transfer stops (with a status text if given).
     void abortSend(const char* text);
     void stop(bool aborted) override;
@@ -57,7 +58,7 @@ public:
     unsigned pauseMs() const { return pauseMs_.load(std::memory_order_relaxed); }
     double fileShare() const { return fileShare_.load(std::memory_order_relaxed); }
     // kbit/s of file data sent since the first request; 0 when idle.
-    double sendRate() const;
+    double sendRate() const { return transferRate(); }
     // The session is going: no new transfer starts.
     void detach() { detached_.store(true, std::memory_order_relaxed); }
 
@@ -102,7 +103,6 @@ private:
     std::atomic<bool> pacingBusy_{false};
     std::atomic<unsigned> pauseMs_{400};
     std::atomic<double> fileShare_{0.0};
-    std::atomic<uint32_t> startTick_{0};
     double savedUpstream_ = 0;  // under opLock_
     float savedShare_ = 0;
     int savedFileRate_ = 0;

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "platform/Clock.h"
+
 void FileTransfer::stop(bool) { endTransfer(); }
 
 void FileTransfer::endTransfer() {
@@ -95,4 +97,11 @@ void safeFileName(const char* offered, char* out, size_t capacity) {
         std::memmove(out + 1, out, n + 1);
         out[0] = '_';
     }
+}
+
+double FileTransfer::transferRate() const {
+    if (!isActive()) return 0.0;
+    const uint32_t elapsedMs = platform::tickCount() - startTick_.load(std::memory_order_relaxed);
+    if (elapsedMs == 0) return 0.0;
+    return static_cast<double>(bytesDone_.load(std::memory_order_relaxed)) * 8.0 / elapsedMs;
 }

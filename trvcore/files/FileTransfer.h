@@ -50,6 +50,9 @@ public:
         bytesDone = bytesDone_.load(std::memory_order_relaxed);
     }
     bool isActive() const { return active_.load(std::memory_order_acquire); }
+    // kbit/s of file data done since the transfer's clock started; 0 when
+    // idle.
+    double transferRate() const;
     uint32_t transferId() const { return transferId_.load(std::memory_order_relaxed); }
     // Copies the file name / the status text (false when there is none).
     void fileName(char* out, size_t capacity) const;
@@ -68,6 +71,7 @@ protected:
     std::atomic<uint64_t> fileSize_{0};
     std::atomic<uint64_t> bytesDone_{0};
     std::atomic<uint32_t> transferId_{0};
+    std::atomic<uint32_t> startTick_{0};  // platform::tickCount() when the data began
     std::atomic<bool> active_{false};
 
 private:

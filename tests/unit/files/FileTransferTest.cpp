@@ -116,7 +116,10 @@ public:
                 receiver->onChunk(m);
                 break;
             }
-            case MessageKind::FileControl: sender->onControl(m); break;
+            case MessageKind::FileControl:
+                ++controls;
+                if (!deafSender) sender->onControl(m);
+                break;
             default: break;
         }
     }
@@ -145,6 +148,8 @@ public:
     std::thread offers;
     std::atomic<int> offered{0};
     std::atomic<int> dropChunks{0};
+    std::atomic<bool> deafSender{false};  // requests counted, never answered
+    std::atomic<int> controls{0};
     std::vector<uint32_t> chunkLengths;  // network thread writes, under logLock
     size_t chunks() {
         std::lock_guard<std::mutex> g(logLock);
@@ -262,6 +267,16 @@ TEST_F(FileTransferTest, LostChunksAreAskedForAgainAfterTheSilence) {
     EXPECT_TRUE(eventually([&] { return bob->logged("2 File Receive finished successfully."); }, 10000));
     EXPECT_TRUE(contents(from) == contents(to)) << contents(to).size();
     EXPECT_GT(bob->chunks(), 20u) << "the lost three came again";
+}
+
+TEST_F(FileTransferTest, AfterASilenceEveryOutstandingRequestGoesAgainAtOnce) {
+    const std::string from = file("long.wav", 40000), to = folder + "/got.wav";
+    alice->deafSender = true;
+    ASSERT_TRUE(offerAndAccept(from, to));
+    ASSERT_TRUE(eventually([&] { return alice->controls >= FileReceiver::kMaxRequests; }));
+    EXPECT_TRUE(eventually([&] { return alice->controls >= 2 * FileReceiver::kMaxRequests; }, 3000))
+        << alice->controls << " requests: the window must not shrink to one after a silence";
+    bob->receiver->stop(true);
 }
 
 TEST_F(FileTransferTest, EitherSideAbortsAndThePartialFileGoes) {
