@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "tests/support/QuietLink.h"
 #include "platform/Event.h"
 #include "trvcore/trvnetwork/DatagramSocket.h"
 #include "trvcore/trvnetwork/PeerLinkListener.h"
@@ -58,14 +59,5 @@ private:
     long senderTid_ = 0;
     std::atomic<bool> senderKnown_{false};
     std::atomic<uint64_t> bytes_{0};
-};
-
-class QuietListener : public PeerLinkListener {
-public:
-    void onPeerPacket(const PeerMessage&, const PeerAddress&) override {}
-    void onPeerTick() override {}
-    void onLocalPort(uint16_t) override {}
-    void onLinkStatus(const char*) override {}
-    double videoBudgetKbps() override { return 0.0; }
 };
 

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "tests/support/QuietLink.h"
 #include "trvcore/trvnetwork/ControlMessages.h"
 #include "trvcore/trvnetwork/DatagramSocket.h"
 #include "trvcore/trvnetwork/FileMessages.h"
@@ -34,30 +35,6 @@ public:
     uint32_t tickMs() override { return ms; }
     double nowNs() override { return ms * 1e6; }
     uint32_t ms = 100000;
-};
-
-// Sends go nowhere; one may be made to report would-block.
-class NullSocket : public DatagramSocket {
-public:
-    bool open(uint16_t) override { return true; }
-    void close() override {}
-    bool isOpen() const override { return true; }
-    uint16_t boundPort() const override { return 58116; }
-    platform::IoResult sendTo(const uint8_t* data, size_t length, const PeerAddress&) override {
-        if (!data || length == 0 || length > kMaxDatagramSize) __builtin_trap();
-        if (refuseNext) {
-            refuseNext = false;
-            return platform::IoResult::WouldBlock;
-        }
-        return platform::IoResult::Ok;
-    }
-    platform::IoResult receiveFrom(uint8_t*, size_t, size_t& received, PeerAddress&) override {
-        received = 0;
-        return platform::IoResult::WouldBlock;
-    }
-    int waitFor(platform::AutoResetEvent&, bool, int) override { return platform::WaitError; }
-
-    bool refuseNext = false;
 };
 
 class CheckingListener : public PeerLinkListener {

@@ -24,6 +24,7 @@
 #include <cstring>
 #include <string>
 
+#include "tests/support/QuietLink.h"
 #include "trvcore/files/FileReceiver.h"
 #include "trvcore/files/FileSender.h"
 #include "trvcore/files/FileTransfer.h"
@@ -36,32 +37,6 @@
 #include "trvcore/trvnetwork/PeerMessage.h"
 
 namespace {
-
-class NullSocket : public DatagramSocket {
-public:
-    bool open(uint16_t) override { return true; }
-    void close() override {}
-    bool isOpen() const override { return true; }
-    uint16_t boundPort() const override { return 58116; }
-    platform::IoResult sendTo(const uint8_t* data, size_t length, const PeerAddress&) override {
-        if (!data || length == 0 || length > kMaxDatagramSize) __builtin_trap();
-        return platform::IoResult::Ok;
-    }
-    platform::IoResult receiveFrom(uint8_t*, size_t, size_t& received, PeerAddress&) override {
-        received = 0;
-        return platform::IoResult::WouldBlock;
-    }
-    int waitFor(platform::AutoResetEvent&, bool, int) override { return platform::WaitError; }
-};
-
-class QuietListener : public PeerLinkListener {
-public:
-    void onPeerPacket(const PeerMessage&, const PeerAddress&) override {}
-    void onPeerTick() override {}
-    void onLocalPort(uint16_t) override {}
-    void onLinkStatus(const char*) override {}
-    double videoBudgetKbps() override { return 0; }
-};
 
 // Notes whether the transfer last started has finished whole.
 class FinishWatch : public FileTransferListener {

@@ -46,32 +46,30 @@ bool File::size(uint64_t& out) const {
     return true;
 }
 
-bool File::readAt(uint64_t offset, void* data, size_t length) {
-    auto* p = static_cast<char*>(data);
+namespace {
+// Reads or writes in pieces of at most 1 GiB, each at its own offset, until
+// all of it is done; `step` is ReadFile or WriteFile.
+template <typename Byte, typename Step>
+bool everyPieceAt(HANDLE handle, uint64_t offset, Byte* p, size_t length, Step step) {
     while (length > 0) {
         OVERLAPPED o = at(offset);
         DWORD n = 0;
         const DWORD want = length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
-        if (!ReadFile(h(handle_), p, want, &n, &o) || n == 0) return false;
+        if (!step(handle, p, want, &n, &o) || n == 0) return false;
         p += n;
         offset += n;
         length -= n;
     }
     return true;
 }
+}  // namespace
+
+bool File::readAt(uint64_t offset, void* data, size_t length) {
+    return everyPieceAt(h(handle_), offset, static_cast<char*>(data), length, ReadFile);
+}
 
 bool File::writeAt(uint64_t offset, const void* data, size_t length) {
-    const auto* p = static_cast<const char*>(data);
-    while (length > 0) {
-        OVERLAPPED o = at(offset);
-        DWORD n = 0;
-        const DWORD want = length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
-        if (!WriteFile(h(handle_), p, want, &n, &o) || n == 0) return false;
-        p += n;
-        offset += n;
-        length -= n;
-    }
-    return true;
+    return everyPieceAt(h(handle_), offset, static_cast<const char*>(data), length, WriteFile);
 }
 
 bool removeFile(const char* path) { return path && DeleteFileA(path) != 0; }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "tests/support/QuietLink.h"
 #include "tests/unit/audio/AudioTestSupport.h"
 #include "tests/unit/peerlink/FakeLinkClock.h"
 #include "tests/unit/peerlink/FragmentMaker.h"
@@ -30,15 +31,6 @@ struct Collector : ReassemblySink {
     }
     void onReassemblyErrors(uint32_t) override {}
     std::vector<std::unique_ptr<PeerMessage>> messages;
-};
-
-class QuietListener : public PeerLinkListener {
-public:
-    void onPeerPacket(const PeerMessage&, const PeerAddress&) override {}
-    void onPeerTick() override {}
-    void onLocalPort(uint16_t) override {}
-    void onLinkStatus(const char*) override {}
-    double videoBudgetKbps() override { return 0; }
 };
 
 // A host's list of events: note-ons on key k with delta k.
