@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libmp3lame-dev
   libavcodec-dev libv4l-dev libpng-dev
+  libfreetype-dev fonts-liberation2
   libmicrohttpd-dev libsqlite3-dev libsodium-dev
   clang libclang-rt-14-dev
   ardour sox
