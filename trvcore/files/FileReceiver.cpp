@@ -119,7 +119,11 @@ void FileReceiver::postControl(uint32_t status) {
     f.transferId = transferId();
     f.status = status;
     PeerMessage m;
-    if (buildFileControl(m, f)) connection_.post(m);
+    if (!buildFileControl(m, f)) return;
+    // A request lost is asked for again; the end of a transfer is said
+    // only now, so it goes more than once (the sender ignores the rest).
+    const int copies = status == static_cast<uint32_t>(FileControlStatus::Request) ? 1 : kEndCopies;
+    for (int i = 0; i < copies; ++i) connection_.post(m);
 }
 
 // ---- Requests (under the request lock) --------------------------------------
@@ -216,7 +220,9 @@ bool FileReceiver::write(const PeerMessage& chunk) {
         return true;
     }
     if (view.isAbort()) {
-        if (!isActive() || !file_.isOpen()) return true;
+        // The notice comes more than once, and one for a file given up
+        // for this one may come late: only this transfer's counts.
+        if (!isActive() || !file_.isOpen() || view.fields.transferId != transferId()) return true;
         setStatus("File Receive: PARTNER ABORTED TRANSFER!", kFileNotice);
         end(true, false);
         return false;

@@ -89,7 +89,9 @@ void FileSender::abortSend(const char* text) {
 
 void FileSender::postAbortNotice() {
     PeerMessage notice;
-    if (buildFileAbortNotice(notice, transferId())) connection_.post(notice);
+    if (!buildFileAbortNotice(notice, transferId())) return;
+    // Said only once per transfer, so sent more than once.
+    for (int i = 0; i < FileTransfer::kEndCopies; ++i) connection_.post(notice);
 }
 
 void FileSender::stop(bool aborted) {
@@ -168,7 +170,11 @@ void FileSender::work() {
 }
 
 bool FileSender::handle(const FileControlFields& c) {
-    // The id is not compared: a receiver only ever speaks of the current file.
+    // The end of a transfer comes more than once, and the end of one given
+    // up for this one may come late: only this transfer's end counts.
+    // Requests are not compared (a receiver only asks for the current file).
+    const bool request = c.status == static_cast<uint32_t>(FileControlStatus::Request);
+    if (!request && c.transferId != transferId()) return true;
     if (c.status == static_cast<uint32_t>(FileControlStatus::Complete)) {
         if (!isActive()) return false;
         setStatus("File Send: Transfer finished successfully.", kFileSuccess);

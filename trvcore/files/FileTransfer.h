@@ -34,6 +34,9 @@ class FileTransfer {
 public:
     static constexpr size_t kNameBytes = 257;    // 256 characters and the terminator
     static constexpr size_t kStatusBytes = 256;  // 255 characters and the terminator
+    // The messages that end a transfer (completion, aborts) go this many
+    // times: nothing asks for them again when one is lost.
+    static constexpr int kEndCopies = 3;
 
     virtual ~FileTransfer() = default;
     FileTransfer(const FileTransfer&) = delete;
