@@ -8,13 +8,13 @@
 #   trvcore/<concept>/                  the above, vst/VstAbi.h, trvcore/<concept>/
 #   trvcore/plugin/                     the above, vst/, trvcore/plugin/
 #   editor/, gui/                       the above, editor/, gui/, resources/
-#   vst/entry/                          vst/, trvcore/plugin/
+#   vst/entry/                          vst/, trvcore/plugin/, editor/EditorFactory.h
 # Only project includes ("folder/...") are checked; system headers are not.
 set(core_concepts "trvcore/audio/|trvcore/codec/|trvcore/files/|trvcore/midi/|trvcore/session/|trvcore/settings/|trvcore/sync/|trvcore/util/|trvcore/video/")
 set(rules
   "^platform/=^platform/"
   "^trvcore/trvnetwork/=^(platform/|trvcore/trvnetwork/)"
-  "^vst/entry/=^(vst/|trvcore/plugin/)"
+  "^vst/entry/=^(vst/|trvcore/plugin/|editor/EditorFactory\\.h)"
   "^vst/=^vst/"
   "^trvcore/(audio|codec|files|midi|session|settings|sync|util|video)/=^(platform/|trvcore/trvnetwork/|vst/VstAbi\\.h|${core_concepts})"
   "^trvcore/plugin/=^(platform/|trvcore/trvnetwork/|vst/|${core_concepts}|trvcore/plugin/)"

@@ -6,11 +6,11 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libmp3lame-dev
-  libavcodec-dev libv4l-dev libpng-dev
+  libavcodec-dev libv4l-dev libpng-dev libx11-dev
   libfreetype-dev fonts-liberation2
   libmicrohttpd-dev libsqlite3-dev libsodium-dev
   clang libclang-rt-14-dev
-  ardour sox
+  ardour sox xvfb xdotool
   python3
 )
 missing=()

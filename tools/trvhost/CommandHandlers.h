@@ -58,6 +58,13 @@ CommandResult receiveFile(CommandContext& c, const Args& args, std::string& erro
 CommandResult abortFile(CommandContext& c, const Args& args, std::string& error);
 CommandResult file(CommandContext& c, const Args& args, std::string& error);
 
+// Instance 1's editor (EditorCommands.cpp).
+CommandResult click(CommandContext& c, const Args& args, std::string& error);
+CommandResult key(CommandContext& c, const Args& args, std::string& error);
+CommandResult type(CommandContext& c, const Args& args, std::string& error);
+CommandResult screenshot(CommandContext& c, const Args& args, std::string& error);
+CommandResult editorState(CommandContext& c, const Args& args, std::string& error);
+
 // Instances of the run (the built-in plug-in's, without a run).
 int instanceCount(const CommandContext& c);
 // Instance number K (from 1) from args[at], 1 when absent; false with

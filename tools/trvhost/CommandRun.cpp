@@ -10,6 +10,7 @@
 #include "tools/trvhost/CommandTable.h"
 #include "tools/trvhost/FileSelector.h"
 #include "tools/trvhost/HostCallback.h"
+#include "tools/trvhost/HostEditor.h"
 #include "tools/trvhost/IdleTicker.h"
 #include "tools/trvhost/LineOutput.h"
 #include "tools/trvhost/SessionEvents.h"
@@ -21,6 +22,7 @@
 namespace {
 // How long the command thread waits for a line before it looks at the run.
 constexpr uint32_t kLineWaitMs = 50;
+constexpr uint32_t kEditorIdleMs = 40;
 }  // namespace
 
 int runCommands(const std::vector<AEffect*>& effects, TestHost& host, AudioRun& run, const HostOptions& o,
@@ -49,9 +51,15 @@ int runCommands(const std::vector<AEffect*>& effects, TestHost& host, AudioRun& 
     std::unique_ptr<StatusWatcher> watcher;
     std::unique_ptr<SessionEvents> sessionEvents;
     std::unique_ptr<IdleTicker> idle;
+    std::unique_ptr<HostEditor> hostEditor;
     // The host's file selector, answered by the file commands.
     FileSelector files(lines, o.saveDir);
     host.setFileSelector(&files);
+    // However the run ends, the host forgets the selector before it goes.
+    struct SelectorInstalled {
+        TestHost& host;
+        ~SelectorInstalled() { host.setFileSelector(nullptr); }
+    } installed{host};
     if (controller) {
         watcher.reset(new StatusWatcher(controller->messageLog(), lines));
         const AutoAnswer autoAnswer = o.autoAnswer == HostOptions::Answer::Accept   ? AutoAnswer::Accept
@@ -63,12 +71,27 @@ int runCommands(const std::vector<AEffect*>& effects, TestHost& host, AudioRun& 
         // open: the plug-in's idle work (a received file's save dialog, a
         // service time-out) runs here, under the UI lock.
         const std::vector<AEffect*> idled = effects;
+        if (o.editor != HostOptions::Editor::None && !effects.empty()) {
+            hostEditor.reset(new HostEditor(effects.front(), o.editor == HostOptions::Editor::Window));
+            std::string why;
+            if (!hostEditor->open(why)) {
+                std::fprintf(err, "trvhost: cannot open the editor: %s\n", why.c_str());
+                return kCommandsCannotStart;
+            }
+            lines.line("editor", "open " + std::to_string(hostEditor->width()) + "x" +
+                                     std::to_string(hostEditor->height()) +
+                                     (o.editor == HostOptions::Editor::Window ? " in a window" : " offscreen"));
+        }
+        HostEditor* shown = hostEditor.get();
+        // An open editor is idled about 25 times a second, as sequencers do.
+        const uint32_t period = shown ? kEditorIdleMs : IdleTicker::kDefaultPeriodMs;
         idle.reset(new IdleTicker(
-            [events, idled] {
+            [events, idled, shown] {
                 events->idle();
+                if (shown) shown->pump();
                 for (AEffect* effect : idled) effect->dispatcher(effect, effEditIdle, 0, 0, nullptr, 0.0f);
             },
-            uiLock));
+            uiLock, period));
         if (!watcher->start() || !idle->start()) {
             std::fprintf(err, "trvhost: cannot start the watcher threads\n");
             return kCommandsCannotStart;
@@ -106,7 +129,7 @@ int runCommands(const std::vector<AEffect*>& effects, TestHost& host, AudioRun& 
     // A save dialog waiting for an answer ends before the idle thread.
     files.shutDown();
     if (idle) idle->stop();
-    host.setFileSelector(nullptr);
+    if (hostEditor) hostEditor->close();
     if (watcher) watcher->stop();
     return status;
 }

@@ -67,6 +67,16 @@ const HostCommand kCommands[] = {
     {"file", "[rate KBITS]", 0, 2, false, &handlers::file,
      "the file being sent and received with the first connected partner: name, bytes done of the size, rate "
      "and status; with rate, set the file-rate option (built-in plug-in)"},
+    {"click", "X Y [right]", 2, 3, true, &handlers::click,
+     "a press and release of the left (or right) button at frame pixel X Y of instance 1's editor"},
+    {"key", "NAME", 1, 1, true, &handlers::key,
+     "a key in instance 1's editor: Return, Escape, Tab, Backspace, Delete, Left, Right, Up, Down, Home, End "
+     "or one letter"},
+    {"type", "TEXT", 1, 1, true, &handlers::type, "the characters of TEXT typed into instance 1's editor"},
+    {"screenshot", "FILE.png", 1, 1, true, &handlers::screenshot,
+     "write instance 1's editor as drawn (on a window, the pixels it shows) as a PNG file"},
+    {"editor", "", 0, 0, true, &handlers::editorState,
+     "the page instance 1's editor shows and its invitation popup: editor: page N, popup none|\"TEXT\""},
     {"wait", "TEXT [SECONDS]", 1, 2, false, &handlers::wait,
      "wait for a status line holding TEXT posted after the previous wait's line (default 10 s)"},
     {"messages", "", 0, 0, false, &handlers::messages, "print the status lines, newest first"},

@@ -150,6 +150,12 @@ bool setPeerLoss(const char* argument, HostOptions& o) {
     return parseLoss(argument, o.peerLossPercent, o.peerLossSeed);
 }
 
+bool setEditor(const char* argument, HostOptions& o) {
+    if (argument && std::string(argument) != "offscreen") return false;
+    o.editor = argument ? HostOptions::Editor::Offscreen : HostOptions::Editor::Window;
+    return true;
+}
+
 bool setCamera(const char* argument, HostOptions& o) {
     if (!isCameraSource(argument)) return false;
     o.camera = argument;
@@ -160,6 +166,7 @@ constexpr const char* kNetworkBuiltInOnly =
     "--address and --service apply to the built-in plug-in only, not with --plugin";
 constexpr const char* kAnswerBuiltInOnly =
     "--auto-answer and --peer-loss apply to the built-in plug-in only, not with --plugin";
+constexpr const char* kEditorBuiltInOnly = "--editor applies to the built-in plug-in only, not with --plugin";
 constexpr const char* kCameraBuiltInOnly = "--camera applies to the built-in plug-in only, not with --plugin";
 
 const HostOption kOptions[] = {
@@ -228,6 +235,11 @@ const HostOption kOptions[] = {
      &setCamera, "--camera wants bars or pattern, optionally :WxH (16 to 4096) and @FPS (0.1 to 240), or a "
                  "device path",
      {[](const HostOptions& o) { return !o.camera.empty(); }, kCameraBuiltInOnly}},
+    {"--editor", "[offscreen]",
+     "open instance 1's editor in a window of the host's own\n(idled 25 times a second), or with offscreen draw it\n"
+     "in memory only (built-in plug-in)",
+     &setEditor, "--editor takes nothing or offscreen",
+     {[](const HostOptions& o) { return o.editor != HostOptions::Editor::None; }, kEditorBuiltInOnly}},
     {"--save-dir", "DIR",
      "answer every save dialog of a received file with DIR\nand the name the plug-in proposes (else receive-file\n"
      "answers it)",
@@ -335,7 +347,10 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions& out, std::
             return false;
         }
         const char* argument = nullptr;
-        if (*option->argument) {
+        if (*option->argument == '[') {
+            // An optional word: taken when the next argument is not an option.
+            if (i + 1 < argc && argv[i + 1] && argv[i + 1][0] != '-') argument = argv[++i];
+        } else if (*option->argument) {
             if (i + 1 >= argc || !argv[i + 1]) {
                 error = name + " needs a value";
                 return false;

@@ -46,6 +46,10 @@ struct HostOptions {
     // Built-in plug-in only: its camera, synthetic or a device path
     // (HostCamera.h); empty: the plug-in opens the first device it finds.
     std::string camera;
+    // Instance 1's editor: none, in a window of the host's own, or drawn
+    // in memory only.
+    enum class Editor { None, Window, Offscreen };
+    Editor editor = Editor::None;
     // Every save dialog of a received file answers with this folder and
     // the name the plug-in proposes.
     std::string saveDir;
@@ -53,7 +57,9 @@ struct HostOptions {
     bool builtIn() const { return pluginPath.empty(); }
     // A networked run (--service) takes commands from standard input unless
     // a script is given.
-    bool commandMode() const { return commands || !scriptPath.empty() || (builtIn() && !serviceHost.empty()); }
+    bool commandMode() const {
+        return commands || !scriptPath.empty() || (builtIn() && !serviceHost.empty()) || editor != Editor::None;
+    }
 };
 
 // The options: one table entry per option, from which both the parser and

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "editor/EditorFactory.h"
 #include "tools/trvhost/HostOptions.h"
 #include "tools/trvhost/HostSession.h"
 #include "trvcore/plugin/PluginFactory.h"
@@ -17,5 +18,7 @@ int main(int argc, char** argv) {
         std::fputs(hostUsage(), stdout);
         return 0;
     }
+    // The built-in plug-in is the plug-in as shipped: with its editor.
+    editor::installLinkEditor();
     return runHostSession(options, &createLinkPluginEffect, stdout, stderr);
 }

@@ -1,5 +1,6 @@
 #include "trvcore/files/FileReceiver.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -193,6 +194,12 @@ void FileReceiver::work() {
             if (isActive()) watchdogTick();
         }
     }
+}
+
+void FileReceiver::savePath(char* out, size_t capacity) const {
+    if (!out || capacity == 0) return;
+    platform::ScopedLock guard(opLock_);
+    std::snprintf(out, capacity, "%s", path_);
 }
 
 int FileReceiver::chunksWaiting() const {

@@ -67,6 +67,8 @@ public:
     // Requests out, and chunks dropped (invalid, stale, duplicate, no room).
     int outstanding() const { return outstanding_.load(std::memory_order_relaxed); }
     uint64_t chunksDropped() const { return dropped_.load(std::memory_order_relaxed); }
+    // Where the file is being written (empty before startReceiving).
+    void savePath(char* out, size_t capacity) const;
     // Chunks taken in and not yet looked at by the writer.
     int chunksWaiting() const;
 
@@ -104,7 +106,7 @@ private:
 
     PeerConnection& connection_;
     Worker worker_{*this};
-    platform::RecursiveLock opLock_;
+    mutable platform::RecursiveLock opLock_;
     char path_[kPathBytes] = {};  // under opLock_
     char extension_[16] = {};     // under opLock_
 

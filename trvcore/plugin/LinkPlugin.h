@@ -97,6 +97,9 @@ public:
     // The session whose audio this instance sends and plays, or null. The
     // pointer is only good while a reference is held: partnerRef takes one.
     PartnerSession* partner() const { return partner_.load(std::memory_order_relaxed); }
+    // Held while session events are handled; the editor holds it while it
+    // builds a page or reads the partner.
+    platform::RecursiveLock& lock() { return lock_; }
     SessionRef partnerRef();
     void setPendingFileSession(PartnerSession* session);
     PartnerSession* pendingFileSession() const { return pendingFileSession_.load(std::memory_order_relaxed); }

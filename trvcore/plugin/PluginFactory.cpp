@@ -1,8 +1,15 @@
 #include "trvcore/plugin/PluginFactory.h"
 
+#include <atomic>
 #include <new>
 
 #include "trvcore/plugin/LinkPlugin.h"
+
+namespace {
+std::atomic<LinkEditorMaker> gEditorMaker{nullptr};
+}  // namespace
+
+void setLinkEditorMaker(LinkEditorMaker maker) { gEditorMaker.store(maker); }
 
 AEffect* createLinkPluginEffect(audioMasterCallback host) {
     if (!host) return nullptr;
@@ -10,6 +17,7 @@ AEffect* createLinkPluginEffect(audioMasterCallback host) {
     // Nothing may escape into the host: a failed allocation means no instance.
     try {
         LinkPlugin* plugin = new LinkPlugin(host);
+        if (LinkEditorMaker make = gEditorMaker.load()) plugin->setEditor(make(plugin));
         return plugin->getAeffect();
     } catch (...) {
         return nullptr;

@@ -10,3 +10,9 @@ class LinkPlugin;
 // linked with the plug-in core (the test host's built-in mode); null for
 // anything else.
 LinkPlugin* linkPluginOf(AEffect* effect);
+
+class AEffEditor;
+// The editor each new instance gets, made by the layer above the core (the
+// plug-in library and the test host install it); none by default.
+using LinkEditorMaker = AEffEditor* (*)(LinkPlugin* plugin);
+void setLinkEditorMaker(LinkEditorMaker maker);

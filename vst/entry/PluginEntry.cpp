@@ -3,6 +3,7 @@
 // hosts know only "main". On Windows the module-definition file exports
 // "main" as an alias; elsewhere a second function carries the assembler
 // name "main".
+#include "editor/EditorFactory.h"
 #include "trvcore/plugin/PluginFactory.h"
 #include "vst/VstAbi.h"
 
@@ -16,6 +17,7 @@ extern "C" {
 
 TRV_ENTRY_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback host) {
     if (!host) return nullptr;
+    editor::installLinkEditor();
     return createLinkPluginEffect(host);
 }
 
@@ -24,6 +26,7 @@ TRV_ENTRY_EXPORT AEffect* VSTCALLBACK trvPluginMainAlias(audioMasterCallback hos
 
 AEffect* VSTCALLBACK trvPluginMainAlias(audioMasterCallback host) {
     if (!host) return nullptr;
+    editor::installLinkEditor();
     return createLinkPluginEffect(host);
 }
 #endif

@@ -19,6 +19,8 @@
 #include "tests/unit/peerlink/LinkHarness.h"
 #include "tests/support/ActionService.h"
 #include "tests/unit/session/SessionTestSupport.h"
+#include "editor/LinkEditor.h"
+#include "editor/controls/ModalPopup.h"
 #include "trvcore/plugin/LinkPlugin.h"
 #include "trvcore/plugin/PluginChunk.h"
 #include "trvcore/session/SessionController.h"
@@ -295,6 +297,30 @@ TEST_F(ControllerSessionsTest, ConnectingMakesTheSessionThePluginsPartnerUntilIt
     EXPECT_EQ(plugin->partner(), nullptr);
     s.reset();
     EXPECT_TRUE(allReleased());
+}
+
+TEST_F(ControllerSessionsTest, TheEditorAsksOnTheConnectPageTwoIdlesLaterAndFollowsTheConnection) {
+    editor::LinkEditor editor(plugin);
+    ASSERT_TRUE(editor.open(nullptr));
+    editor.selectPage(2);
+    SessionRef s = askedBy(bob);
+    ASSERT_TRUE(s);
+    editor.idle();
+    EXPECT_EQ(0, editor.pageIndex()) << "to the Connect page in the same idle";
+    editor.idle();
+    editor.idle();
+    EXPECT_EQ(nullptr, editor.invitationPopup());
+    editor.idle();
+    ASSERT_NE(nullptr, editor.invitationPopup());
+    EXPECT_EQ("Will you accept an invitation from bob?", editor.invitationPopup()->question());
+    EXPECT_EQ(1, editor.keyDown(gui::KeyEvent{gui::Key::Return, 0, false}));
+    EXPECT_EQ(nullptr, editor.invitationPopup());
+    ASSERT_TRUE(eventually([&] { return bob.received(InvitationStep::Accept) > 0; }));
+    bob.send(InvitationStep::Connected);
+    ASSERT_TRUE(eventually([&] { return plugin->partner() == s.get(); }));
+    editor.idle();
+    EXPECT_EQ(1, editor.pageIndex()) << "connected: the Online page";
+    editor.close();
 }
 
 TEST_F(ControllerSessionsTest, AcceptAndLogoutAtOnceNeitherWaitsForTheOther) {

@@ -1,0 +1,50 @@
+#pragma once
+// The operating system's window for an editor: a child of the window the
+// host hands the plug-in (an X11 window id on Linux, an HWND on Windows),
+// or a top-level window of its own (a test host's). It shows RGBA pictures
+// drawn in memory and hands back input events; it never waits for them:
+// nextEvent() takes only what is already queued, so the editor pumps it
+// from the host's idle calls.
+//
+// Threads: the thread that created the window uses it.
+#include <cstdint>
+#include <memory>
+
+namespace platform {
+
+struct WindowEvent {
+    enum class Type { MouseDown, MouseUp, MouseMove, Key, Exposed, Closed };
+    enum Button : unsigned { kLeft = 1, kRight = 2, kMiddle = 4 };
+    enum class Key { Other, Return, Escape, Tab, Backspace, Delete, Left, Right, Up, Down, Home, End };
+
+    Type type = Type::Exposed;
+    int x = 0, y = 0;         // mouse position; Expose: the area's left, top
+    int width = 0, height = 0;  // Expose: the area's size
+    unsigned buttons = 0;     // MouseDown/Up: the button; MouseMove: those held
+    Key key = Key::Other;
+    char32_t character = 0;   // the text a key types, 0 for none
+    bool shift = false;
+    uint32_t timeMs = 0;      // the event's own time stamp
+};
+
+class EditorWindow {
+public:
+    virtual ~EditorWindow() = default;
+
+    // A child window of `parent`; null when there is no display or parent.
+    static std::unique_ptr<EditorWindow> createChild(void* parent, int width, int height);
+    // A top-level window with a title, for a host of our own.
+    static std::unique_ptr<EditorWindow> createTopLevel(const char* title, int width, int height);
+
+    // Copies the area (x, y, w, h) of the picture (width x height RGBA
+    // pixels, rows of width * 4 bytes) to the same place in the window.
+    virtual void present(const uint8_t* rgba, int width, int height, int x, int y, int w, int h) = 0;
+    // The next event already queued, if any (all exposes merged into one).
+    virtual bool nextEvent(WindowEvent& e) = 0;
+    // The keyboard goes to this window (a text field took the focus).
+    virtual void takeKeyboardFocus() = 0;
+    // The native handle: an X11 window id or an HWND.
+    virtual void* nativeHandle() const = 0;
+};
+
+}  // namespace platform

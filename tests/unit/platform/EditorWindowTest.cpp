@@ -1,0 +1,145 @@
+// Editor windows on a real X server of the test's own (Xvfb): a child of a
+// host's top-level window shows the pictures it is given, pixel for pixel,
+// and hands back presses, keys and one merged expose, without waiting.
+#include <gtest/gtest.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/EditorWindow.h"
+#include "support/Eventually.h"
+
+extern char** environ;
+
+using testsupport::eventually;
+
+namespace {
+
+class XServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* candidates[] = {"/usr/bin/Xvfb", "/usr/local/bin/Xvfb"};
+        std::string xvfb;
+        for (const char* c : candidates)
+            if (::access(c, X_OK) == 0) xvfb = c;
+        if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed (tools/install-deps.sh installs it)";
+        const char* old = std::getenv("DISPLAY");
+        oldDisplay = old ? old : "";
+        hadDisplay = old != nullptr;
+        for (int n = 90 + ::getpid() % 100; n < 400 && !pid; n += 7) {
+            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+            struct stat st;
+            if (::stat(socket.c_str(), &st) == 0) continue;
+            display = ":" + std::to_string(n);
+            std::vector<std::string> args = {xvfb, display, "-screen", "0", "800x600x24", "-nolisten", "tcp"};
+            std::vector<char*> argv;
+            for (auto& a : args) argv.push_back(&a[0]);
+            argv.push_back(nullptr);
+            posix_spawn_file_actions_t actions;
+            posix_spawn_file_actions_init(&actions);
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+            if (posix_spawn(&pid, xvfb.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = 0;
+            posix_spawn_file_actions_destroy(&actions);
+            if (pid && !eventually([&] { return ::stat(socket.c_str(), &st) == 0; }, 5000)) stopServer();
+        }
+        ASSERT_NE(0, pid) << "no Xvfb started";
+        ::setenv("DISPLAY", display.c_str(), 1);
+        ASSERT_TRUE(eventually([&] {
+            Display* d = XOpenDisplay(nullptr);
+            if (d) XCloseDisplay(d);
+            return d != nullptr;
+        }, 5000));
+    }
+    void TearDown() override {
+        stopServer();
+        if (hadDisplay) ::setenv("DISPLAY", oldDisplay.c_str(), 1);
+        else ::unsetenv("DISPLAY");
+    }
+    void stopServer() {
+        if (!pid) return;
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+        pid = 0;
+    }
+
+    pid_t pid = 0;
+    std::string display, oldDisplay;
+    bool hadDisplay = false;
+};
+
+bool next(platform::EditorWindow& w, platform::WindowEvent& e, platform::WindowEvent::Type type) {
+    return eventually([&] {
+        while (w.nextEvent(e))
+            if (e.type == type) return true;
+        return false;
+    }, 3000);
+}
+
+}  // namespace
+
+TEST_F(XServer, AChildWindowShowsItsPictureAndHandsBackInput) {
+    using platform::WindowEvent;
+    auto host = platform::EditorWindow::createTopLevel("host", 700, 400);
+    ASSERT_TRUE(host);
+    auto editor = platform::EditorWindow::createChild(host->nativeHandle(), 623, 365);
+    ASSERT_TRUE(editor);
+    WindowEvent e;
+    ASSERT_TRUE(next(*editor, e, WindowEvent::Type::Exposed));
+
+    // A red square on blue, presented; read back from the server.
+    std::vector<uint8_t> picture(623 * 365 * 4);
+    for (size_t i = 0; i < picture.size(); i += 4) picture[i + 2] = picture[i + 3] = 255;
+    for (int y = 10; y < 30; ++y)
+        for (int x = 10; x < 30; ++x) {
+            uint8_t* p = &picture[(static_cast<size_t>(y) * 623 + x) * 4];
+            p[0] = 255, p[1] = 0, p[2] = 0;
+        }
+    editor->present(picture.data(), 623, 365, 0, 0, 623, 365);
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(nullptr, d);
+    const Window w = static_cast<Window>(reinterpret_cast<uintptr_t>(editor->nativeHandle()));
+    XImage* shot = XGetImage(d, w, 0, 0, 623, 365, AllPlanes, ZPixmap);
+    ASSERT_NE(nullptr, shot);
+    EXPECT_EQ(0xFF0000u, XGetPixel(shot, 15, 15) & 0xFFFFFF);
+    EXPECT_EQ(0x0000FFu, XGetPixel(shot, 100, 100) & 0xFFFFFF);
+    XDestroyImage(shot);
+
+    // A press and a key sent to the window come back as they were.
+    XEvent press{};
+    press.xbutton.type = ButtonPress;
+    press.xbutton.window = w;
+    press.xbutton.x = 40;
+    press.xbutton.y = 50;
+    press.xbutton.button = Button3;
+    press.xbutton.same_screen = True;
+    XSendEvent(d, w, False, ButtonPressMask, &press);
+    XEvent key{};
+    key.xkey.type = KeyPress;
+    key.xkey.window = w;
+    key.xkey.keycode = XKeysymToKeycode(d, XStringToKeysym("a"));
+    key.xkey.same_screen = True;
+    XSendEvent(d, w, False, KeyPressMask, &key);
+    // Two exposes waiting together come out as one area.
+    XClearArea(d, w, 0, 0, 10, 10, True);
+    XClearArea(d, w, 100, 100, 10, 10, True);
+    XFlush(d);
+    ASSERT_TRUE(next(*editor, e, WindowEvent::Type::MouseDown));
+    EXPECT_EQ(40, e.x);
+    EXPECT_EQ(50, e.y);
+    EXPECT_EQ(unsigned(WindowEvent::kRight), e.buttons);
+    ASSERT_TRUE(next(*editor, e, WindowEvent::Type::Key));
+    EXPECT_EQ(U'a', e.character);
+    ASSERT_TRUE(next(*editor, e, WindowEvent::Type::Exposed));
+    EXPECT_EQ(0, e.x);
+    EXPECT_EQ(110, e.x + e.width);
+    XCloseDisplay(d);
+}
