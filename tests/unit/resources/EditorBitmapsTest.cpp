@@ -2,7 +2,8 @@
 // count (and no other id does), every picture is opaque, frames that show
 // different states really differ, and the looks the controls rely on (white
 // and orange value boxes, the raised tab, grey and red LED, the fill
-// animation's order, white text fields under the Connect page's controls).
+// animation's order, plain fields under the text controls, the Homepage
+// label in its click area).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -127,15 +128,34 @@ TEST(ResourceBitmaps, StatesLookAsTheControlsExpect) {
         EXPECT_LT(brightness(*fill, k, gui::Rect(0, 0, 34, 36)), brightness(*fill, k - 1, gui::Rect(0, 0, 34, 36)))
             << k;
 
-    // The Connect page's text fields and message list (window rectangles,
-    // 34 rows above the page) lie on plain white: no caption runs into them.
-    const gui::BitmapRef page = load(131);
-    ASSERT_TRUE(page);
-    for (const gui::Rect& control : {gui::Rect(382, 81, 522, 99), gui::Rect(382, 102, 522, 120),
-                                     gui::Rect(302, 158, 602, 236)}) {
-        const gui::Rect inner = control.offset(0, -34).inset(2, 2);
+    // Text controls lie on plain light fields of their background bitmap
+    // (window rectangles; pages start 34 rows down): no caption or
+    // border runs into them.
+    struct Field {
+        int id;
+        gui::Rect control;
+    };
+    for (const Field& f : {Field{128, {230, 12, 580, 26}},  // status line
+                           Field{131, {382, 81, 522, 99}}, Field{131, {382, 102, 522, 120}},
+                           Field{131, {302, 158, 602, 236}},  // user, password, messages
+                           Field{160, {151, 86, 283, 96}}, Field{160, {151, 114, 233, 124}},
+                           Field{160, {151, 142, 283, 152}}, Field{160, {151, 197, 331, 207}}}) {  // menus
+        const gui::BitmapRef b = load(f.id);
+        ASSERT_TRUE(b);
+        const gui::Rect inner = f.control.offset(0, f.id == 128 ? 0 : -34).inset(1, 1);
+        const Color first = at(*b, 0, inner.left, inner.top);
+        EXPECT_TRUE(first.r > 200 && first.g > 200 && first.b > 200) << f.id;
         for (int y = inner.top; y < inner.bottom; ++y)
             for (int x = inner.left; x < inner.right; ++x)
-                ASSERT_TRUE(isWhite(at(*page, 0, x, y))) << x << ", " << y;
+                ASSERT_EQ(first, at(*b, 0, x, y)) << f.id << " at " << x << ", " << y;
     }
+
+    // The Homepage label is painted where its click area lies.
+    const gui::BitmapRef window = load(128);
+    ASSERT_TRUE(window);
+    const Color band = at(*window, 0, 0, 364);
+    int painted = 0;
+    for (int y = 334; y < 352; ++y)
+        for (int x = 556; x < 622; ++x) painted += at(*window, 0, x, y) != band;
+    EXPECT_GT(painted, 60);
 }
