@@ -19,6 +19,13 @@ int Menu::add(const std::string& title) {
     return count() - 1;
 }
 
+int Menu::addText(const std::string& title) {
+    MenuEntry e;
+    e.title = title;
+    entries_.push_back(std::move(e));
+    return count() - 1;
+}
+
 Menu* Menu::addSubmenu(const std::string& title, std::unique_ptr<Menu> submenu) {
     const int i = add(title);
     entries_[static_cast<size_t>(i)].submenu = std::move(submenu);
@@ -35,6 +42,13 @@ OptionMenu::OptionMenu(const Rect& size, ControlListener* listener, long tag, Bi
 OptionMenu::~OptionMenu() {
     // An open popup refers to this menu: it goes first.
     if (popup_ && frame()) frame()->removeView(popup_);
+}
+
+void OptionMenu::removeAllEntries() {
+    menu_.clear();
+    lastMenu_ = nullptr;
+    lastIndex_ = -1;
+    invalid();
 }
 
 std::string OptionMenu::text() const {

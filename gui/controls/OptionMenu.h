@@ -27,6 +27,9 @@ class Menu {
 public:
     // Adds an entry ("-G" greyed, "-" separator); returns its index.
     int add(const std::string& title);
+    // Adds a choosable entry showing `title` as it is (no prefix is
+    // interpreted: names from outside may begin with "-").
+    int addText(const std::string& title);
     // Adds an entry that opens `submenu`; returns the submenu.
     Menu* addSubmenu(const std::string& title, std::unique_ptr<Menu> submenu);
     void clear() { entries_.clear(); current_ = -1; }
@@ -51,6 +54,9 @@ public:
     ~OptionMenu() override;
 
     Menu& menu() { return menu_; }
+    // Empties the menu (its submenus go with it) and forgets the last
+    // choice, which may have been in one of them.
+    void removeAllEntries();
     const Menu& menu() const { return menu_; }
     bool checkStyle() const { return (style() & kCheckStyle) != 0; }
     // The menu that held the last choice (the main menu until one is made).
