@@ -53,9 +53,14 @@ void MenuPopup::draw(DrawContext& dc) {
             const bool lit = i == col.highlight;
             if (lit) dc.fillRect(r, palette::darkBlue);
             const Color ink = e->greyed ? palette::midGrey : lit ? palette::white : palette::black;
-            if (owner_.checkStyle() && col.menu->current() == i)
-                dc.drawText("\xE2\x9C\x93", Rect(r.left + 2, r.top, r.left + kPadding / 2, r.bottom), kMenuFont, ink,
-                            Align::Left);
+            if (owner_.checkStyle() && col.menu->current() == i) {
+                // A tick drawn with lines: the face has no check mark glyph.
+                const int x = r.left + 3, y = r.top + r.height() / 2;
+                for (int w = 0; w < 2; ++w) {
+                    dc.drawLine(Point(x, y + w), Point(x + 2, y + 2 + w), ink);
+                    dc.drawLine(Point(x + 2, y + 2 + w), Point(x + 7, y - 3 + w), ink);
+                }
+            }
             dc.drawText(e->title.c_str(), Rect(r.left + kPadding / 2 + 2, r.top, r.right - kPadding / 2, r.bottom),
                         kMenuFont, ink, Align::Left);
             if (e->submenu) {
