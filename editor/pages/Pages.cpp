@@ -4,6 +4,7 @@
 #include "editor/controls/ImageView.h"
 #include "editor/pages/ConnectPage.h"
 #include "editor/pages/OptionsPage.h"
+#include "editor/pages/SessionPage.h"
 #include "resources/EditorBitmaps.h"
 
 namespace editor {
@@ -18,7 +19,7 @@ void BackgroundPage::open() {
 std::unique_ptr<EditorPage> createPage(LinkEditor& editor, int index) {
     switch (index) {
         case 0: return std::make_unique<ConnectPage>(editor);
-        case 1: return std::make_unique<BackgroundPage>(editor, 140);
+        case 1: return std::make_unique<SessionPage>(editor);
         case 2: return std::make_unique<OptionsPage>(editor);
         default: return nullptr;
     }

@@ -3,6 +3,7 @@
 // real host does. It answers time requests with a record the test sets, or,
 // unless giveTime is set, with none (as some hosts do). One host object at
 // a time (the callback is global).
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -34,6 +35,8 @@ public:
     VstTimeInfo time;
     int timeCalls = 0;
     VstIntPtr lastTimeFilter = 0;
+    // What the host's file selector hands back; empty: the host has none.
+    std::string chosenFile;
 
     AEffect* create() {
         AEffect* e = createLinkPluginEffect(&FakeHost::callback);
@@ -84,7 +87,7 @@ private:
         static FakeHost* host = nullptr;
         return host;
     }
-    static VstIntPtr callback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr value, void*, float) {
+    static VstIntPtr callback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr value, void* ptr, float) {
         FakeHost* h = current();
         if (!h) return 0;
         switch (opcode) {
@@ -96,6 +99,14 @@ private:
                 ++h->timeCalls;
                 h->lastTimeFilter = value;
                 return h->giveTime ? reinterpret_cast<VstIntPtr>(&h->time) : 0;
+            case audioMasterOpenFileSelector: {
+                auto* select = static_cast<VstFileSelect*>(ptr);
+                if (h->chosenFile.empty() || !select || !select->returnPath || select->sizeReturnPath <= 0) return 0;
+                std::snprintf(select->returnPath, static_cast<size_t>(select->sizeReturnPath), "%s",
+                              h->chosenFile.c_str());
+                return 1;
+            }
+            case audioMasterCloseFileSelector: return 1;
             default: return 0;
         }
     }
