@@ -27,6 +27,7 @@
 #include "trvcore/plugin/LinkPlugin.h"
 #include "trvcore/session/SessionController.h"
 #include "trvcore/trvnetwork/FileMessages.h"
+#include "tools/synthcam/SyntheticCamera.h"
 
 using namespace editor;
 using namespace sessiontest;
@@ -50,6 +51,18 @@ void runBlock(AEffect* effect, float rate = 48000.0f) {
     float* out[2] = {ol.data(), orr.data()};
     effect->processReplacing(effect, in, out, 256);
 }
+
+// A moving square, so every picture differs from the one before.
+platform::Camera* movingCamera() {
+    SyntheticCamera::Spec spec;
+    spec.kind = SyntheticCamera::Kind::Pattern;
+    spec.fps = 50.0;
+    return new SyntheticCamera(spec);
+}
+struct CameraForTest {
+    CameraForTest() { SessionController::setCameraFactory(&movingCamera); }
+    ~CameraForTest() { SessionController::setCameraFactory(nullptr); }
+};
 
 // The page the editor shows, caught as the editor makes it.
 void catchPage(LinkEditor& editor, SessionPage*& page) {
@@ -81,6 +94,7 @@ TEST(SessionPage, Texts) {
 
 TEST(SessionPage, WithoutAPartnerTheBoxesShowTheLocalTransportInWhiteAndTheButtonsWorkTheSwitches) {
     TempSettings settings;
+    CameraForTest camera;
     FakeHost host;
     host.giveTime = true;
     host.time.sampleRate = 44100.0;
@@ -136,7 +150,19 @@ TEST(SessionPage, WithoutAPartnerTheBoxesShowTheLocalTransportInWhiteAndTheButto
     editor.frame()->mouseDown(click(page->sendFileButton()->size()));
     EXPECT_EQ(0.0f, page->sendFileButton()->value());
     EXPECT_EQ(nullptr, page->abortPopup());
-    EXPECT_FALSE(editor.render().empty());
+
+    // The local pane follows the camera: each new picture is taken.
+    VideoPane* local = page->localVideo();
+    ASSERT_NE(nullptr, local);
+    ASSERT_TRUE(eventually([&] {
+        editor.idle();
+        return local->hasPicture();
+    }));
+    const gui::Image first = local->shown();
+    EXPECT_TRUE(eventually([&] {
+        editor.idle();
+        return local->shown() != first;
+    }));
     editor.close();
     host.close(effect);
 }
@@ -257,7 +283,8 @@ TEST_F(SessionPageTest, ThePartnersTransportShowsInOrangeWhereItDiffersAndAFileI
 
     // The page asks for the partner's transport while it is shown.
     ASSERT_TRUE(idleUntil(editor, [&] { return !bob.of(MessageKind::SyncRequest).empty(); }));
-    EXPECT_TRUE(page->partnerVideo()->hasPicture()) << "the partner's pane starts grey";
+    ASSERT_TRUE(page->partnerVideo()->hasPicture());
+    EXPECT_EQ(gui::Color(127, 127, 127), page->partnerVideo()->shown().pixel(88, 72)) << "grey before a picture";
 
     // Orange where the partner differs, white again once it agrees.
     bob.sendTransport(120.002, 44100.0);
