@@ -263,13 +263,14 @@ class World:
         self.service.start()
         return self.service
 
-    def peer(self, name, extra_args=(), networked=True):
+    def peer(self, name, extra_args=(), networked=True, extra_env=None):
         address = "127.0.%d.%d" % (self.net, self._next_host)
         self._next_host += 1
         settings = os.path.join(self.folder, "settings-" + name)
         os.makedirs(settings, exist_ok=True)
         env = dict(os.environ)
         env["XDG_CONFIG_HOME"] = settings
+        env.update(extra_env or {})
         args = ["--address", address]
         if networked:
             args += ["--service", "127.0.0.1:%d" % self.port]
