@@ -2,8 +2,9 @@
 # Installs the dependencies, builds, and runs the main job: the community
 # service and two musicians' test hosts on loopback, connected through the
 # service, each streaming a piece of music and a synthetic camera's pictures
-# to the other through the plug-in (tools/demo_session.py prints what
-# happens and leaves the WAV and PNG files).
+# to the other through the plug-in, each with its editor open
+# (tools/demo_session.py prints what happens and leaves the WAV and PNG
+# files, the two editors' screenshots among them).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/tools/install-deps.sh"

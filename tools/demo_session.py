@@ -11,7 +11,10 @@ phase each way measures the latency. Prints the connection, the bitrate,
 the latency, drop-outs, how closely each recording follows the music sent
 and the pictures sent and shown each way, and leaves the music and both
 recordings as WAV files in the output folder, beside each side's last
-picture of the partner as a PNG file.
+picture of the partner as a PNG file. Each side's editor is open all
+along (on this display if there is one, else each in an Xvfb of its own,
+else drawn in memory only) and its Online page is saved at the end as
+alice-editor.png and bob-editor.png.
 
 usage: demo_session.py --build DIR --out DIR [--seconds S]
 """
@@ -27,9 +30,10 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
 import audio_signals as sig  # noqa: E402
 import harness  # noqa: E402
-from audio_steps import (audio, latency, play, record, record_stop, setting,  # noqa: E402
+from audio_steps import (audio, latency, play, record, record_stop, reply, setting,  # noqa: E402
                          switch, wait_audio)
 from session_steps import connect, logged_in_world  # noqa: E402
+from editor_steps import XServer, tools_present  # noqa: E402
 from video_steps import snapshot, video  # noqa: E402
 
 NET = 51
@@ -70,7 +74,19 @@ def run(out, seconds):
         pieces[name] = (path, sig.read_wav(path).mono())
     say("music: %s (%.0f s each)" % (", ".join(p for p, _ in pieces.values()), seconds))
 
-    world, peers = logged_in_world(NET, NAMES, CAMERAS)
+    # Each side's editor: on this display when there is one, else each in
+    # an X server of its own (Xvfb), else drawn in memory only.
+    servers, envs, args = [], {}, {n: list(a) for n, a in CAMERAS.items()}
+    for i, name in enumerate(NAMES):
+        if os.environ.get("DISPLAY"):
+            args[name].append("--editor")
+        elif tools_present():
+            servers.append(XServer(170 + 10 * i))
+            envs[name] = servers[-1].env()
+            args[name].append("--editor")
+        else:
+            args[name] += ["--editor", "offscreen"]
+    world, peers = logged_in_world(NET, NAMES, args, envs)
     try:
         alice, bob = peers["alice"], peers["bob"]
         say("service: 127.0.0.1:%d with the accounts alice and bob" % world.port)
@@ -141,16 +157,27 @@ def run(out, seconds):
             path = os.path.join(out, "%s-sees-%s.png" % (viewer.name, partner.name))
             snapshot(viewer, "partner", path)
             pictures.append(path)
+        # Each side's editor on the Online page with the partner's picture.
+        editors = []
+        for p in (alice, bob):
+            path = os.path.join(out, "%s-editor.png" % p.name)
+            reply(p, "screenshot " + path, "screenshot: ")
+            editors.append(path)
         say("recordings:")
         for listener in ("bob", "alice"):
             say("  %s" % recordings[listener][1])
         say("pictures:")
         for path in pictures:
             say("  %s" % path)
+        say("editors:")
+        for path in editors:
+            say("  %s" % path)
         ok = all(d is not None for d in delays.values())
         return 0 if ok else 1
     finally:
         world.close()
+        for server in servers:
+            server.close()
 
 
 def main():

@@ -78,15 +78,16 @@ def expect_state(peer, text, seconds=10.0):
         time.sleep(0.3)
 
 
-def logged_in_world(net, names, args=None):
+def logged_in_world(net, names, args=None, envs=None):
     """A world with one account per name, every peer logged in and seeing
-    all the others online. `args` maps names to extra trvhost arguments."""
+    all the others online. `args` maps names to extra trvhost arguments,
+    `envs` to extra environment variables."""
     world = World(net)
     try:
         world.start_service(*[(n, n + PASSWORD) for n in names])
         peers = {}
         for n in names:
-            peers[n] = world.peer(n, (args or {}).get(n, ()))
+            peers[n] = world.peer(n, (args or {}).get(n, ()), extra_env=(envs or {}).get(n))
         # Side by side: each login waits half a second for port replies.
         for n in names:
             peers[n].send("login %s %s" % (n, n + PASSWORD))
