@@ -10,7 +10,7 @@ packages=(
   libfreetype-dev fonts-liberation2
   libmicrohttpd-dev libsqlite3-dev libsodium-dev
   clang libclang-rt-14-dev
-  ardour sox xvfb xdotool
+  ardour sox xvfb xdotool x11-apps
   python3
 )
 missing=()
