@@ -82,6 +82,9 @@ bool LinkEditor::open(void* parent) {
 }
 
 void LinkEditor::close() {
+    localVideoWindow_.reset();
+    partnerVideoWindow_.reset();
+    partnerWindowDoomed_ = false;
     window_.reset();
     if (frame_) {
         invitationPopup_ = nullptr;
@@ -184,6 +187,7 @@ void LinkEditor::idle() {
         selectPage(connected ? 1 : 0, false);
         wasConnected_ = connected;
     }
+    idleVideoWindows();
     updateStatusLine();
     if (page_) page_->idle();
     if (updateRequested_) {
@@ -192,6 +196,54 @@ void LinkEditor::idle() {
     }
     frame_->idle();
     paint();
+}
+
+void LinkEditor::openLocalVideoWindow() {
+    if (localVideoWindow_ || !frame_) return;
+    LinkPlugin* plugin = plugin_;
+    localVideoWindow_ = VideoWindow::open([plugin](uint8_t* rgb) {
+        SessionController* c = plugin->controller();
+        return c && c->videoCapture().picture(rgb);
+    });
+}
+
+void LinkEditor::openPartnerVideoWindow() {
+    if (partnerVideoWindow_ || !frame_) return;
+    SessionRef partner = plugin_->partnerRef();
+    if (!partner) return;
+    LinkPlugin* plugin = plugin_;
+    const void* which = partner.get();
+    // The partner is looked up for every picture: one that went is never read.
+    partnerVideoWindow_ = VideoWindow::open([plugin, which](uint8_t* rgb) {
+        SessionRef p = plugin->partnerRef();
+        return p && p.get() == which && p->videoReceiver().picture(rgb);
+    });
+    partnerOfWindow_ = which;
+    partnerWindowDoomed_ = false;
+}
+
+void LinkEditor::dropPartnerVideoWindow() {
+    if (!partnerVideoWindow_) return;
+    partnerVideoWindow_->empty();
+    partnerWindowDoomed_ = true;
+}
+
+void LinkEditor::idleVideoWindows() {
+    if (partnerWindowDoomed_) {
+        partnerWindowDoomed_ = false;
+        partnerVideoWindow_.reset();
+        partnerOfWindow_ = nullptr;
+    }
+    if (partnerVideoWindow_) {
+        SessionRef partner = plugin_->partnerRef();
+        if (partner.get() != partnerOfWindow_) dropPartnerVideoWindow();
+    }
+    // A window the user closed is forgotten.
+    if (localVideoWindow_ && !localVideoWindow_->idle()) localVideoWindow_.reset();
+    if (partnerVideoWindow_ && !partnerVideoWindow_->idle()) {
+        partnerVideoWindow_.reset();
+        partnerWindowDoomed_ = false;
+    }
 }
 
 void LinkEditor::paint() {
@@ -243,6 +295,7 @@ void LinkEditor::pumpWindow() {
             case platform::WindowEvent::Type::Exposed:
                 frame_->invalidate(gui::Rect::sized(e.x, e.y, e.width, e.height));
                 break;
+            case platform::WindowEvent::Type::Resized:
             case platform::WindowEvent::Type::Closed: break;
         }
     }

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "editor/EditorPage.h"
+#include "editor/VideoWindow.h"
 #include "editor/controls/GlowPanel.h"
 #include "gui/Bitmap.h"
 #include "gui/Control.h"
@@ -66,6 +67,14 @@ public:
     void update();
 
     void selectPage(int index, bool force = false);
+    // The enlarged video windows (at screen position 40, 40, 352 x 288):
+    // the local camera, and the partner's pictures while there is one.
+    void openLocalVideoWindow();
+    void openPartnerVideoWindow();
+    // The partner went: its window shows grey now and goes at the next idle.
+    void dropPartnerVideoWindow();
+    bool hasLocalVideoWindow() const { return localVideoWindow_ != nullptr; }
+    bool hasPartnerVideoWindow() const { return partnerVideoWindow_ != nullptr; }
     int pageIndex() const { return pageIndex_; }
     bool pagePending() const { return pagePending_; }
     void enterBusy() override { ++busyCount_; }
@@ -87,6 +96,7 @@ public:
 private:
     // The window's queued input to the frame, without waiting.
     void pumpWindow();
+    void idleVideoWindows();
     std::unique_ptr<EditorPage> makePage(int index);
     void dropPopup();
     void updateStatusLine();
@@ -95,6 +105,10 @@ private:
     LinkPlugin* plugin_;
     std::unique_ptr<gui::Frame> frame_;
     std::unique_ptr<platform::EditorWindow> window_;
+    std::unique_ptr<VideoWindow> localVideoWindow_;
+    std::unique_ptr<VideoWindow> partnerVideoWindow_;
+    const void* partnerOfWindow_ = nullptr;  // compared only, never followed
+    bool partnerWindowDoomed_ = false;
     gui::BitmapRef frameBitmap_;
     gui::BitmapRef tabBitmap_;
     int pageIndex_ = 0;

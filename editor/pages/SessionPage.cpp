@@ -189,7 +189,7 @@ LabelledMovieBitmap* SessionPage::addBox(const gui::Rect& r, int bitmapId, const
 }
 
 void SessionPage::addLocalPane() {
-    auto pane = std::make_unique<VideoPane>(kLocalVideoRect, background_, kLocalVideoTag);
+    auto pane = std::make_unique<VideoPane>(kLocalVideoRect, background_, kLocalVideoTag, this);
     pane->setBackOffset(pageOffset(kLocalVideoRect));
     localVideo_ = editor_.frame()->add(std::move(pane));
     if (SessionController* c = editor_.plugin().controller()) localVideo_->update(c->videoCapture());
@@ -197,7 +197,7 @@ void SessionPage::addLocalPane() {
 
 void SessionPage::addPartnerPane() {
     if (!shownPartner_) return;
-    auto pane = std::make_unique<VideoPane>(kPartnerVideoRect, background_, kPartnerVideoTag);
+    auto pane = std::make_unique<VideoPane>(kPartnerVideoRect, background_, kPartnerVideoTag, this);
     pane->setBackOffset(pageOffset(kPartnerVideoRect));
     partnerVideo_ = editor_.frame()->add(std::move(pane));
     partnerVideo_->update(shownPartner_->videoReceiver());
@@ -468,6 +468,8 @@ void SessionPage::valueChanged(gui::Control& control) {
         case kMuteOnPlayTag: plugin.toggleMuteOnPlay(); break;
         case kThruTag: plugin.toggleThru(); break;
         case kSendFileTag: sendFile(); break;
+        case kLocalVideoTag: editor_.openLocalVideoWindow(); break;
+        case kPartnerVideoTag: editor_.openPartnerVideoWindow(); break;
         case kTransportTag: {
             SessionRef p = plugin.partnerRef();
             if (p && p->connected()) {

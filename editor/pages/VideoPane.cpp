@@ -7,12 +7,9 @@
 
 namespace editor {
 
-VideoPane::VideoPane(const gui::Rect& size, gui::BitmapRef background, long tag)
-    : gui::Control(size, nullptr, tag, std::move(background)),
-      picture_(new (std::nothrow) uint8_t[video::kPictureBytes]) {
-    // The pane only shows: presses reach the page bitmap under it.
-    setMouseEnabled(false);
-}
+VideoPane::VideoPane(const gui::Rect& size, gui::BitmapRef background, long tag, gui::ControlListener* listener)
+    : gui::Control(size, listener, tag, std::move(background)),
+      picture_(new (std::nothrow) uint8_t[video::kPictureBytes]) {}
 
 bool VideoPane::update(const PictureSource& source) {
     const uint32_t count = source.pictureCount();

@@ -20,7 +20,7 @@ namespace editor {
 
 class VideoPane : public gui::Control {
 public:
-    VideoPane(const gui::Rect& size, gui::BitmapRef background, long tag);
+    VideoPane(const gui::Rect& size, gui::BitmapRef background, long tag, gui::ControlListener* listener = nullptr);
 
     // Takes the source's picture when it has a new one; true when the pane
     // changed.
@@ -31,6 +31,11 @@ public:
     const gui::Image& shown() const { return image_; }
 
     void draw(gui::DrawContext& dc) override;
+    // A press tells the listener (the page opens the enlarged window).
+    gui::EventResult onMouseDown(const gui::MouseEvent&) override {
+        valueChanged();
+        return gui::EventResult::Handled;
+    }
 
 private:
     std::unique_ptr<uint8_t[]> picture_;  // QCIF RGB24, the last copy

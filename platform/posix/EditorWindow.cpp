@@ -6,6 +6,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/Xatom.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
@@ -33,15 +34,15 @@ public:
         std::free(pixels_);
     }
 
-    bool init(Window parent, int width, int height, const char* title) {
+    enum class Kind { Child, TopLevel, Video };
+
+    bool init(Kind kind, Window parent, int x, int y, int width, int height, const char* title) {
         display_ = XOpenDisplay(nullptr);
         if (!display_ || width <= 0 || height <= 0) return false;
         const int screen = DefaultScreen(display_);
-        const bool topLevel = parent == 0;
+        const bool topLevel = kind != Kind::Child;
         if (topLevel) parent = RootWindow(display_, screen);
-        width_ = width;
-        height_ = height;
-        window_ = XCreateSimpleWindow(display_, parent, 0, 0, static_cast<unsigned>(width),
+        window_ = XCreateSimpleWindow(display_, parent, x, y, static_cast<unsigned>(width),
                                       static_cast<unsigned>(height), 0, BlackPixel(display_, screen),
                                       BlackPixel(display_, screen));
         if (!window_) return false;
@@ -49,29 +50,41 @@ public:
         if (topLevel) {
             XStoreName(display_, window_, title ? title : "");
             XSizeHints hints{};
-            hints.flags = PMinSize | PMaxSize;
-            hints.min_width = hints.max_width = width;
-            hints.min_height = hints.max_height = height;
+            if (kind == Kind::TopLevel) {
+                hints.flags = PMinSize | PMaxSize;
+                hints.min_width = hints.max_width = width;
+                hints.min_height = hints.max_height = height;
+            } else {
+                // The user places nothing: the window opens where asked.
+                hints.flags = PPosition | USPosition | PMinSize;
+                hints.x = x;
+                hints.y = y;
+                hints.min_width = 88;
+                hints.min_height = 72;
+                XClassHint cls{};
+                char name[] = "trv", className[] = "TRVWindow";
+                cls.res_name = name;
+                cls.res_class = className;
+                XSetClassHint(display_, window_, &cls);
+                const Atom state = XInternAtom(display_, "_NET_WM_STATE", False);
+                const Atom above = XInternAtom(display_, "_NET_WM_STATE_ABOVE", False);
+                XChangeProperty(display_, window_, state, XA_ATOM, 32, PropModeReplace,
+                                reinterpret_cast<const unsigned char*>(&above), 1);
+            }
             XSetWMNormalHints(display_, window_, &hints);
             deleteAtom_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
             XSetWMProtocols(display_, window_, &deleteAtom_, 1);
         }
         gc_ = XCreateGC(display_, window_, 0, nullptr);
-        pixels_ = static_cast<uint32_t*>(std::calloc(static_cast<size_t>(width) * height, 4));
-        Visual* visual = DefaultVisual(display_, screen);
-        const int depth = DefaultDepth(display_, screen);
-        if (!gc_ || !pixels_ || (depth != 24 && depth != 32)) return false;
-        image_ = XCreateImage(display_, visual, static_cast<unsigned>(depth), ZPixmap, 0,
-                              reinterpret_cast<char*>(pixels_), static_cast<unsigned>(width),
-                              static_cast<unsigned>(height), 32, width * 4);
-        if (!image_) return false;
+        if (!gc_ || !makeImage(width, height)) return false;
         XMapWindow(display_, window_);
         XFlush(display_);
         return true;
     }
 
     void present(const uint8_t* rgba, int width, int height, int x, int y, int w, int h) override {
-        if (!rgba || width != width_ || height != height_) return;
+        if (!rgba || width <= 0 || height <= 0) return;
+        if ((width != width_ || height != height_) && !makeImage(width, height)) return;
         const int left = std::max(0, x), top = std::max(0, y);
         const int right = std::min(width_, x + w), bottom = std::min(height_, y + h);
         if (right <= left || bottom <= top) return;
@@ -110,6 +123,12 @@ public:
         return false;
     }
 
+    void setClientSize(int width, int height) override {
+        if (width <= 0 || height <= 0) return;
+        XResizeWindow(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        XFlush(display_);
+    }
+
     void takeKeyboardFocus() override {
         XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
         XFlush(display_);
@@ -118,6 +137,32 @@ public:
     void* nativeHandle() const override { return reinterpret_cast<void*>(window_); }
 
 private:
+    // The picture buffer and the server-side image description of a size.
+    bool makeImage(int width, int height) {
+        const int screen = DefaultScreen(display_);
+        const int depth = DefaultDepth(display_, screen);
+        if (depth != 24 && depth != 32) return false;
+        auto* pixels = static_cast<uint32_t*>(std::calloc(static_cast<size_t>(width) * height, 4));
+        if (!pixels) return false;
+        XImage* image = XCreateImage(display_, DefaultVisual(display_, screen), static_cast<unsigned>(depth), ZPixmap, 0,
+                                     reinterpret_cast<char*>(pixels), static_cast<unsigned>(width),
+                                     static_cast<unsigned>(height), 32, width * 4);
+        if (!image) {
+            std::free(pixels);
+            return false;
+        }
+        if (image_) {
+            image_->data = nullptr;
+            XDestroyImage(image_);
+        }
+        std::free(pixels_);
+        image_ = image;
+        pixels_ = pixels;
+        width_ = width;
+        height_ = height;
+        return true;
+    }
+
     void addExpose(int x, int y, int w, int h) {
         if (exposeRight_ <= exposeLeft_) {
             exposeLeft_ = x;
@@ -168,6 +213,14 @@ private:
                 out.timeMs = static_cast<uint32_t>(ev.xmotion.time);
                 return true;
             case KeyPress: return translateKey(ev.xkey, out);
+            case ConfigureNotify:
+                if (ev.xconfigure.width == reportedWidth_ && ev.xconfigure.height == reportedHeight_) return false;
+                reportedWidth_ = ev.xconfigure.width;
+                reportedHeight_ = ev.xconfigure.height;
+                out.type = WindowEvent::Type::Resized;
+                out.width = reportedWidth_;
+                out.height = reportedHeight_;
+                return true;
             case ClientMessage:
                 if (static_cast<Atom>(ev.xclient.data.l[0]) != deleteAtom_) return false;
                 out.type = WindowEvent::Type::Closed;
@@ -213,12 +266,14 @@ private:
     uint32_t* pixels_ = nullptr;
     Atom deleteAtom_ = 0;
     int width_ = 0, height_ = 0;
+    int reportedWidth_ = 0, reportedHeight_ = 0;
     int exposeLeft_ = 0, exposeTop_ = 0, exposeRight_ = 0, exposeBottom_ = 0;
 };
 
-std::unique_ptr<EditorWindow> make(Window parent, int width, int height, const char* title) {
+std::unique_ptr<EditorWindow> make(X11Window::Kind kind, Window parent, int x, int y, int width, int height,
+                                   const char* title) {
     std::unique_ptr<X11Window> w(new (std::nothrow) X11Window);
-    if (!w || !w->init(parent, width, height, title)) return nullptr;
+    if (!w || !w->init(kind, parent, x, y, width, height, title)) return nullptr;
     return w;
 }
 
@@ -226,11 +281,16 @@ std::unique_ptr<EditorWindow> make(Window parent, int width, int height, const c
 
 std::unique_ptr<EditorWindow> EditorWindow::createChild(void* parent, int width, int height) {
     if (!parent) return nullptr;
-    return make(static_cast<Window>(reinterpret_cast<uintptr_t>(parent)), width, height, nullptr);
+    return make(X11Window::Kind::Child, static_cast<Window>(reinterpret_cast<uintptr_t>(parent)), 0, 0, width, height,
+                nullptr);
 }
 
 std::unique_ptr<EditorWindow> EditorWindow::createTopLevel(const char* title, int width, int height) {
-    return make(0, width, height, title ? title : "");
+    return make(X11Window::Kind::TopLevel, 0, 0, 0, width, height, title ? title : "");
+}
+
+std::unique_ptr<EditorWindow> EditorWindow::createVideoWindow(const char* title, int x, int y, int width, int height) {
+    return make(X11Window::Kind::Video, 0, x, y, width, height, title ? title : "");
 }
 
 }  // namespace platform

@@ -17,6 +17,7 @@ namespace platform {
 namespace {
 
 const char kClassName[] = "TRVEditorWindow";
+const char kVideoClassName[] = "TRVWindow";
 LONG gClassUsers = 0;
 
 class Win32Window : public EditorWindow {
@@ -26,10 +27,15 @@ public:
             SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
             DestroyWindow(hwnd_);
         }
-        if (--gClassUsers == 0) UnregisterClassA(kClassName, GetModuleHandleA(nullptr));
+        if (--gClassUsers == 0) {
+            UnregisterClassA(kClassName, GetModuleHandleA(nullptr));
+            UnregisterClassA(kVideoClassName, GetModuleHandleA(nullptr));
+        }
     }
 
-    bool init(HWND parent, int width, int height, const char* title) {
+    enum class Kind { Child, TopLevel, Video };
+
+    bool init(Kind kind, HWND parent, int x, int y, int width, int height, const char* title) {
         if (gClassUsers++ == 0) {
             WNDCLASSA wc{};
             wc.lpfnWndProc = &Win32Window::proc;
@@ -37,16 +43,26 @@ public:
             wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
             wc.lpszClassName = kClassName;
             RegisterClassA(&wc);
+            wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+            wc.lpszClassName = kVideoClassName;
+            RegisterClassA(&wc);
         }
         if (width <= 0 || height <= 0) return false;
         width_ = width;
         height_ = height;
         pixels_.assign(static_cast<size_t>(width) * height, 0);
-        const DWORD style = parent ? (WS_CHILD | WS_VISIBLE) : (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_VISIBLE);
-        RECT r{0, 0, width, height};
-        AdjustWindowRect(&r, style, FALSE);
-        hwnd_ = CreateWindowExA(0, kClassName, title ? title : "", style, parent ? 0 : CW_USEDEFAULT,
-                                parent ? 0 : CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, parent, nullptr,
+        DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, exStyle = 0;
+        if (kind == Kind::Child) style = WS_CHILD | WS_VISIBLE;
+        if (kind == Kind::Video) {
+            style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+            exStyle = WS_EX_TOPMOST;
+        }
+        RECT r{x, y, x + width, y + height};
+        AdjustWindowRectEx(&r, style, FALSE, exStyle);
+        const bool placed = kind != Kind::TopLevel;
+        hwnd_ = CreateWindowExA(exStyle, kind == Kind::Video ? kVideoClassName : kClassName, title ? title : "", style,
+                                placed ? r.left : CW_USEDEFAULT, placed ? r.top : CW_USEDEFAULT, r.right - r.left,
+                                r.bottom - r.top, kind == Kind::Child ? parent : nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
         if (!hwnd_) return false;
         SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -54,7 +70,12 @@ public:
     }
 
     void present(const uint8_t* rgba, int width, int height, int x, int y, int w, int h) override {
-        if (!rgba || width != width_ || height != height_ || !hwnd_) return;
+        if (!rgba || width <= 0 || height <= 0 || !hwnd_) return;
+        if (width != width_ || height != height_) {
+            width_ = width;
+            height_ = height;
+            pixels_.assign(static_cast<size_t>(width) * height, 0);
+        }
         const int left = x < 0 ? 0 : x, top = y < 0 ? 0 : y;
         const int right = x + w > width_ ? width_ : x + w, bottom = y + h > height_ ? height_ : y + h;
         if (right <= left || bottom <= top) return;
@@ -74,6 +95,14 @@ public:
         e = events_.front();
         events_.pop_front();
         return true;
+    }
+
+    void setClientSize(int width, int height) override {
+        if (!hwnd_ || width <= 0 || height <= 0) return;
+        RECT r{0, 0, width, height};
+        AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongA(hwnd_, GWL_STYLE)), FALSE,
+                           static_cast<DWORD>(GetWindowLongA(hwnd_, GWL_EXSTYLE)));
+        SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
     }
 
     void takeKeyboardFocus() override {
@@ -164,6 +193,14 @@ private:
                 EndPaint(hwnd, &ps);
                 return 0;
             }
+            case WM_SIZE: {
+                WindowEvent e;
+                e.type = T::Resized;
+                e.width = LOWORD(lp);
+                e.height = HIWORD(lp);
+                if (e.width > 0 && e.height > 0) self->push(e);
+                return 0;
+            }
             case WM_CLOSE: {
                 WindowEvent e;
                 e.type = T::Closed;
@@ -181,9 +218,10 @@ private:
     std::deque<WindowEvent> events_;
 };
 
-std::unique_ptr<EditorWindow> make(HWND parent, int width, int height, const char* title) {
+std::unique_ptr<EditorWindow> make(Win32Window::Kind kind, HWND parent, int x, int y, int width, int height,
+                                   const char* title) {
     std::unique_ptr<Win32Window> w(new (std::nothrow) Win32Window);
-    if (!w || !w->init(parent, width, height, title)) return nullptr;
+    if (!w || !w->init(kind, parent, x, y, width, height, title)) return nullptr;
     return w;
 }
 
@@ -191,11 +229,15 @@ std::unique_ptr<EditorWindow> make(HWND parent, int width, int height, const cha
 
 std::unique_ptr<EditorWindow> EditorWindow::createChild(void* parent, int width, int height) {
     if (!parent) return nullptr;
-    return make(static_cast<HWND>(parent), width, height, nullptr);
+    return make(Win32Window::Kind::Child, static_cast<HWND>(parent), 0, 0, width, height, nullptr);
 }
 
 std::unique_ptr<EditorWindow> EditorWindow::createTopLevel(const char* title, int width, int height) {
-    return make(nullptr, width, height, title);
+    return make(Win32Window::Kind::TopLevel, nullptr, 0, 0, width, height, title);
+}
+
+std::unique_ptr<EditorWindow> EditorWindow::createVideoWindow(const char* title, int x, int y, int width, int height) {
+    return make(Win32Window::Kind::Video, nullptr, x, y, width, height, title);
 }
 
 }  // namespace platform

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/VideoWindow.h"
 #include "platform/EditorWindow.h"
 #include "support/Eventually.h"
 
@@ -40,12 +41,13 @@ protected:
             struct stat st;
             if (::stat(socket.c_str(), &st) == 0) continue;
             display = ":" + std::to_string(n);
-            std::vector<std::string> args = {xvfb, display, "-screen", "0", "800x600x24", "-nolisten", "tcp"};
+            std::vector<std::string> args = {xvfb, display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
             std::vector<char*> argv;
             for (auto& a : args) argv.push_back(&a[0]);
             argv.push_back(nullptr);
             posix_spawn_file_actions_t actions;
             posix_spawn_file_actions_init(&actions);
+            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
             posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
             if (posix_spawn(&pid, xvfb.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = 0;
             posix_spawn_file_actions_destroy(&actions);
@@ -141,5 +143,57 @@ TEST_F(XServer, AChildWindowShowsItsPictureAndHandsBackInput) {
     ASSERT_TRUE(next(*editor, e, WindowEvent::Type::Exposed));
     EXPECT_EQ(0, e.x);
     EXPECT_EQ(110, e.x + e.width);
+    XCloseDisplay(d);
+}
+
+TEST_F(XServer, AnEnlargedVideoWindowKeepsItsAspectAndShowsThePicture) {
+    bool picture = true;
+    auto window = editor::VideoWindow::open([&](uint8_t* rgb) {
+        if (!picture) return false;
+        for (int i = 0; i < 176 * 144; ++i) rgb[i * 3] = 200, rgb[i * 3 + 1] = 10, rgb[i * 3 + 2] = 20;
+        return true;
+    });
+    ASSERT_TRUE(window);
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(nullptr, d);
+    // The window is found by its class, as a user's tools would.
+    Window found = 0;
+    ASSERT_TRUE(eventually([&] {
+        Window root = DefaultRootWindow(d), parent, *children = nullptr;
+        unsigned n = 0;
+        XQueryTree(d, root, &root, &parent, &children, &n);
+        for (unsigned i = 0; i < n; ++i) {
+            XClassHint hint{};
+            if (XGetClassHint(d, children[i], &hint)) {
+                if (std::string(hint.res_class) == "TRVWindow") found = children[i];
+                XFree(hint.res_name);
+                XFree(hint.res_class);
+            }
+        }
+        if (children) XFree(children);
+        return found != 0;
+    }));
+    // The user drags the width to 704: the height follows to 576.
+    XResizeWindow(d, found, 704, 300);
+    XFlush(d);
+    XWindowAttributes a{};
+    ASSERT_TRUE(eventually([&] {
+        window->idle();
+        XGetWindowAttributes(d, found, &a);
+        return a.width == 704 && a.height == 576;
+    })) << a.width << "x" << a.height;
+    window->idle();
+    // (A window is read back only where it lies on the screen.)
+    XImage* shot = XGetImage(d, found, 600, 500, 10, 10, AllPlanes, ZPixmap);
+    ASSERT_NE(nullptr, shot);
+    EXPECT_EQ(0xC80A14u, XGetPixel(shot, 0, 0) & 0xFFFFFF);
+    XDestroyImage(shot);
+    // Without a picture (a partner gone) it shows grey.
+    picture = false;
+    window->idle();
+    shot = XGetImage(d, found, 10, 10, 10, 10, AllPlanes, ZPixmap);
+    ASSERT_NE(nullptr, shot);
+    EXPECT_EQ(0x7F7F7Fu, XGetPixel(shot, 0, 0) & 0xFFFFFF);
+    XDestroyImage(shot);
     XCloseDisplay(d);
 }
