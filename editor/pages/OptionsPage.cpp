@@ -14,6 +14,7 @@
 #include "trvcore/session/SessionController.h"
 #include "trvcore/session/SessionRef.h"
 #include "trvcore/settings/RateTables.h"
+#include "trvcore/files/FilePacing.h"
 #include "trvcore/trvnetwork/ControlMessages.h"
 
 namespace editor {
@@ -24,10 +25,6 @@ constexpr int kBackgroundId = 160;
 constexpr int kSyncBitmapId = 161;
 constexpr int kRecordOffsetBitmapId = 162;
 constexpr int kMonitorBitmapId = 163;
-// Media keep at least this much of the upstream while a file is sent, and
-// a file gets at least kMinFileShare; the sender paces at 3/4 of its share.
-constexpr int kMinMediaShare = 64;
-constexpr int kMinFileShare = 32;
 
 const char* const kPolicies[] = {"Anyone", "Partners only", "Anyone, but not when connected",
                                  "Partners, but not when connected"};
@@ -71,11 +68,8 @@ OptionsPage::OptionsPage(LinkEditor& editor) : EditorPage(editor), background_(r
 SessionController* OptionsPage::controller() const { return editor_.plugin().controller(); }
 
 int OptionsPage::effectiveFileSpeed(int upstream, int fileStep) {
-    int media = upstream - fileStep;
-    if (media < kMinMediaShare) media = kMinMediaShare;
-    int share = upstream - media;
-    if (share < kMinFileShare) share = kMinFileShare;
-    return static_cast<int>(share * 0.75);
+    // What the sender's pacing gives the file: about 3/4 of its share.
+    return static_cast<int>(computeFilePace(upstream, fileStep).fileShare * 0.75);
 }
 
 int OptionsPage::fileEntryCount(int upstream) {

@@ -269,18 +269,10 @@ void SessionPage::close() {
 // ---- What is shown ----------------------------------------------------------
 
 void SessionPage::localTransport(SyncInfoFields& f, double* samplePosition) const {
-    f = SyncInfoFields();
     VstTimeInfo t{};
     if (SessionController* c = editor_.plugin().controller()) c->copyTimeInfo(t);
     if (samplePosition) *samplePosition = t.samplePos;
-    if (t.sampleRate > 0.0) f.sampleRate = t.sampleRate;
-    f.ppqPosition = t.ppqPos;
-    if (t.tempo > 0.0) f.tempo = t.tempo;
-    f.cycleStart = t.cycleStartPos;
-    f.cycleEnd = t.cycleEndPos;
-    if (t.timeSigNumerator > 0) f.timeSignatureNumerator = t.timeSigNumerator;
-    if (t.timeSigDenominator > 0) f.timeSignatureDenominator = t.timeSigDenominator;
-    f.transportFlags = static_cast<uint32_t>(t.flags);
+    SessionController::syncFieldsFrom(t, f);
 }
 
 void SessionPage::showTransport(bool force) {

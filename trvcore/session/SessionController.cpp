@@ -257,9 +257,7 @@ void SessionController::onRemoteSetting(PartnerSession&, const RemoteSettingFiel
     }
 }
 
-void SessionController::transportSnapshot(SyncInfoFields& f) {
-    VstTimeInfo t;
-    cycle_.copyTimeInfo(t);
+void SessionController::syncFieldsFrom(const VstTimeInfo& t, SyncInfoFields& f) {
     f = SyncInfoFields();
     if (t.sampleRate > 0.0) f.sampleRate = t.sampleRate;
     f.ppqPosition = t.ppqPos;
@@ -269,6 +267,12 @@ void SessionController::transportSnapshot(SyncInfoFields& f) {
     if (t.timeSigNumerator > 0) f.timeSignatureNumerator = t.timeSigNumerator;
     if (t.timeSigDenominator > 0) f.timeSignatureDenominator = t.timeSigDenominator;
     f.transportFlags = static_cast<uint32_t>(t.flags);
+}
+
+void SessionController::transportSnapshot(SyncInfoFields& f) {
+    VstTimeInfo t;
+    cycle_.copyTimeInfo(t);
+    syncFieldsFrom(t, f);
     if (syncSource()) f.peerState |= kPeerStateSyncSource;
 }
 

@@ -205,6 +205,9 @@ public:
     void setLocalPort(uint16_t port) { service_.setLocalPort(port); }
 
     void openWebPage(const char* url);
+    // The transport fields of a SyncInfo from a host time record (defaults
+    // where the host gave none).
+    static void syncFieldsFrom(const VstTimeInfo& t, SyncInfoFields& fields);
 
     // The process's UDP link to the partners (null if it could not be made).
     PeerLink* peerLink() const { return link_; }
