@@ -1,5 +1,6 @@
 #include "trvcore/session/SessionController.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "platform/Clock.h"
@@ -259,11 +260,14 @@ void SessionController::onRemoteSetting(PartnerSession&, const RemoteSettingFiel
 
 void SessionController::syncFieldsFrom(const VstTimeInfo& t, SyncInfoFields& f) {
     f = SyncInfoFields();
+    // Fields the host did not mark valid may hold anything (NaN included).
     if (t.sampleRate > 0.0) f.sampleRate = t.sampleRate;
-    f.ppqPosition = t.ppqPos;
+    if ((t.flags & kVstPpqPosValid) && std::isfinite(t.ppqPos)) f.ppqPosition = t.ppqPos;
     if (t.tempo > 0.0) f.tempo = t.tempo;
-    f.cycleStart = t.cycleStartPos;
-    f.cycleEnd = t.cycleEndPos;
+    if ((t.flags & kVstCyclePosValid) && std::isfinite(t.cycleStartPos) && std::isfinite(t.cycleEndPos)) {
+        f.cycleStart = t.cycleStartPos;
+        f.cycleEnd = t.cycleEndPos;
+    }
     if (t.timeSigNumerator > 0) f.timeSignatureNumerator = t.timeSigNumerator;
     if (t.timeSigDenominator > 0) f.timeSignatureDenominator = t.timeSigDenominator;
     f.transportFlags = static_cast<uint32_t>(t.flags);

@@ -379,3 +379,26 @@ TEST_F(ControllerSessionsTest, TheLastInstanceGoesPromptlyWhileTheLoopWaitsForTh
     EXPECT_EQ(SessionController::instance(), nullptr);
 }
 
+
+TEST(SyncFields, FieldsTheHostDidNotMarkValidAreNotPassedOn) {
+    // A host may leave unasked fields as garbage: here every byte 0xff (NaN).
+    VstTimeInfo t;
+    std::memset(&t, 0xff, sizeof t);
+    t.sampleRate = 44100.0;
+    t.tempo = 98.0;
+    t.ppqPos = 12.5;
+    t.flags = kVstPpqPosValid | kVstTempoValid;
+    SyncInfoFields f;
+    SessionController::syncFieldsFrom(t, f);
+    EXPECT_EQ(12.5, f.ppqPosition);
+    EXPECT_EQ(98.0, f.tempo);
+    EXPECT_EQ(0.0, f.cycleStart) << "no loop asked for: none passed on";
+    EXPECT_EQ(0.0, f.cycleEnd);
+    t.flags = kVstCyclePosValid;
+    t.cycleStartPos = 4.0;
+    t.cycleEndPos = 8.0;
+    SessionController::syncFieldsFrom(t, f);
+    EXPECT_EQ(0.0, f.ppqPosition);
+    EXPECT_EQ(4.0, f.cycleStart);
+    EXPECT_EQ(8.0, f.cycleEnd);
+}
