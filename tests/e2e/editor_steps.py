@@ -26,7 +26,9 @@ class XServer:
             if os.path.exists("/tmp/.X11-unix/X%d" % n) or os.path.exists("/tmp/.X%d-lock" % n):
                 continue
             self.display = ":%d" % n
-            self.process = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "800x600x24", "-nolisten", "tcp"],
+            # -noreset: no restart (refusing connections) when the last client leaves.
+            self.process = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "800x600x24", "-nolisten", "tcp",
+                                             "-noreset"],
                                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             deadline = time.monotonic() + 10
             while time.monotonic() < deadline:

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -38,10 +39,13 @@ protected:
         hadDisplay = old != nullptr;
         for (int n = 90 + ::getpid() % 100; n < 400 && !pid; n += 7) {
             const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+            const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
             struct stat st;
-            if (::stat(socket.c_str(), &st) == 0) continue;
+            if (::stat(socket.c_str(), &st) == 0 || ::stat(lock.c_str(), &st) == 0) continue;
             display = ":" + std::to_string(n);
-            std::vector<std::string> args = {xvfb, display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
+            // -noreset: the server would otherwise restart, refusing connections for
+            // a moment, whenever its last client leaves.
+            std::vector<std::string> args = {xvfb, display, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"};
             std::vector<char*> argv;
             for (auto& a : args) argv.push_back(&a[0]);
             argv.push_back(nullptr);
@@ -51,7 +55,11 @@ protected:
             posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
             if (posix_spawn(&pid, xvfb.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = 0;
             posix_spawn_file_actions_destroy(&actions);
-            if (pid && !eventually([&] { return ::stat(socket.c_str(), &st) == 0; }, 5000)) stopServer();
+            if (!pid) continue;
+            // Another test may have taken the same display a moment before:
+            // the server is ours when the display's lock names it.
+            const bool up = eventually([&] { return ::stat(socket.c_str(), &st) == 0 && lockHolder(lock) == pid; }, 5000);
+            if (!up) stopServer();
         }
         ASSERT_NE(0, pid) << "no Xvfb started";
         ::setenv("DISPLAY", display.c_str(), 1);
@@ -65,6 +73,12 @@ protected:
         stopServer();
         if (hadDisplay) ::setenv("DISPLAY", oldDisplay.c_str(), 1);
         else ::unsetenv("DISPLAY");
+    }
+    static pid_t lockHolder(const std::string& lock) {
+        std::ifstream in(lock);
+        long holder = 0;
+        in >> holder;
+        return static_cast<pid_t>(holder);
     }
     void stopServer() {
         if (!pid) return;
