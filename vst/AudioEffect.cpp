@@ -126,7 +126,9 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
         editor->close();
         return 1;
     case effEditIdle:
-        if (!editor) {
+        // Hosts idle plug-ins whose editor is closed too: the plug-in's own
+        // idle work runs then (an open editor runs it in its idle).
+        if (!editor || !editor->isOpen()) {
             idleWithoutEditor();
             return 0;
         }
