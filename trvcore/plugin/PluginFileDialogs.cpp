@@ -38,7 +38,7 @@ VstFileType typeFor(const char* extension) {
     for (size_t i = 0; i + 1 < sizeof upper && lower[i]; ++i)
         upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(lower[i])));
     std::snprintf(t.name, sizeof t.name, "%s File", upper);
-    std::snprintf(t.macType, sizeof t.macType, ".%s", upper);
+    std::snprintf(t.macType, sizeof t.macType, ".%.6s", upper);  // the type holds 7 characters
     copyText(t.dosType, sizeof t.dosType, lower);
     copyText(t.unixType, sizeof t.unixType, lower);
     return t;
