@@ -81,16 +81,16 @@ struct Pictures {
     AVFrame* yuv[kPictures] = {};
     std::vector<PeerMessage> messages;
     Pictures() : rgb(kPictures), messages(kPictures) {
-        SyntheticCamera::Spec spec;
-        spec.kind = SyntheticCamera::Kind::Pattern;
-        std::vector<uint8_t> frame(size_t(spec.width) * spec.height * 3);
+        SyntheticCamera::Format format;
+        format.kind = SyntheticCamera::Kind::Pattern;
+        std::vector<uint8_t> frame(size_t(format.width) * format.height * 3);
         video::H263Encoder encoder;
         encoder.open();
         std::vector<uint8_t> coded(kMaxVideoFrameData);
         for (int i = 0; i < kPictures; ++i) {
-            SyntheticCamera::draw(spec, uint32_t(i), frame.data());
+            SyntheticCamera::draw(format, uint32_t(i), frame.data());
             rgb[i].resize(video::kPictureBytes);
-            video::scaleToQcif(frame.data(), spec.width, spec.height, spec.width * 3, rgb[i].data());
+            video::scaleToQcif(frame.data(), format.width, format.height, format.width * 3, rgb[i].data());
             yuv[i] = av_frame_alloc();
             yuv[i]->format = AV_PIX_FMT_YUV420P;
             yuv[i]->width = video::kWidth;

@@ -335,7 +335,7 @@ TEST_F(HostCommands, VideoAndSnapshotShowTheCameraAndRefuseWhatIsNotThere) {
     image.format = PNG_FORMAT_RGB;
     std::vector<uint8_t> read(video::kPictureBytes);
     ASSERT_TRUE(png_image_finish_read(&image, nullptr, read.data(), video::kStride, nullptr)) << image.message;
-    SyntheticCamera::Spec bars;
+    SyntheticCamera::Format bars;
     ASSERT_TRUE(SyntheticCamera::parse(o.camera, bars));
     std::vector<uint8_t> drawn(video::kPictureBytes);
     SyntheticCamera::draw(bars, 0, drawn.data());

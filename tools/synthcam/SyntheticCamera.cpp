@@ -19,8 +19,8 @@ constexpr uint8_t kBars[8][3] = {{191, 191, 191}, {191, 191, 0}, {0, 191, 191}, 
 
 }  // namespace
 
-bool SyntheticCamera::parse(const std::string& text, Spec& out) {
-    Spec s;
+bool SyntheticCamera::parse(const std::string& text, Format& out) {
+    Format s;
     std::string rest;
     if (text.compare(0, 4, "bars") == 0) {
         s.kind = Kind::Bars;
@@ -52,18 +52,18 @@ bool SyntheticCamera::parse(const std::string& text, Spec& out) {
     return true;
 }
 
-SyntheticCamera::SyntheticCamera(const Spec& spec)
-    : spec_(spec), frame_(new uint8_t[static_cast<size_t>(spec.width) * spec.height * 3]) {}
+SyntheticCamera::SyntheticCamera(const Format& format)
+    : format_(format), frame_(new uint8_t[static_cast<size_t>(format.width) * format.height * 3]) {}
 
 SyntheticCamera::~SyntheticCamera() { stop(); }
 
-void SyntheticCamera::squareAt(const Spec& spec, uint32_t n, int& x, int& y, int& side) {
-    side = spec.height / 4;
+void SyntheticCamera::squareAt(const Format& format, uint32_t n, int& x, int& y, int& side) {
+    side = format.height / 4;
     // Bounces between the edges, 4 % of the width a frame across and half
     // that down, so consecutive frames always differ.
-    const int rangeX = spec.width - side;
-    const int rangeY = spec.height - side;
-    const int stepX = spec.width / 25 > 0 ? spec.width / 25 : 1;
+    const int rangeX = format.width - side;
+    const int rangeY = format.height - side;
+    const int stepX = format.width / 25 > 0 ? format.width / 25 : 1;
     const int stepY = stepX / 2 > 0 ? stepX / 2 : 1;
     auto bounce = [](int64_t travelled, int range) {
         if (range <= 0) return 0;
@@ -74,16 +74,16 @@ void SyntheticCamera::squareAt(const Spec& spec, uint32_t n, int& x, int& y, int
     y = bounce(static_cast<int64_t>(n) * stepY, rangeY);
 }
 
-void SyntheticCamera::draw(const Spec& spec, uint32_t n, uint8_t* rgb) {
-    const size_t stride = static_cast<size_t>(spec.width) * 3;
-    for (int x = 0; x < spec.width; ++x) {
-        const uint8_t* c = kBars[x * 8 / spec.width];
+void SyntheticCamera::draw(const Format& format, uint32_t n, uint8_t* rgb) {
+    const size_t stride = static_cast<size_t>(format.width) * 3;
+    for (int x = 0; x < format.width; ++x) {
+        const uint8_t* c = kBars[x * 8 / format.width];
         std::memcpy(rgb + static_cast<size_t>(x) * 3, c, 3);
     }
-    for (int y = 1; y < spec.height; ++y) std::memcpy(rgb + y * stride, rgb, stride);
-    if (spec.kind != Kind::Pattern) return;
+    for (int y = 1; y < format.height; ++y) std::memcpy(rgb + y * stride, rgb, stride);
+    if (format.kind != Kind::Pattern) return;
     int sx, sy, side;
-    squareAt(spec, n, sx, sy, side);
+    squareAt(format, n, sx, sy, side);
     for (int y = sy; y < sy + side; ++y)
         std::memset(rgb + y * stride + static_cast<size_t>(sx) * 3, 255, static_cast<size_t>(side) * 3);
 }
@@ -108,12 +108,12 @@ void SyntheticCamera::entry(void* self) { static_cast<SyntheticCamera*>(self)->r
 void SyntheticCamera::run() {
     // Frames on a fixed schedule from the start, so the rate holds however
     // long a frame's delivery takes (a late frame is not made up for).
-    const double periodNs = 1e9 / spec_.fps;
+    const double periodNs = 1e9 / format_.fps;
     const double startNs = nanoClock();
     uint32_t n = 0;
     while (running_.load(std::memory_order_relaxed)) {
-        draw(spec_, n, frame_.get());
-        sink_->onCameraFrame(frame_.get(), spec_.width, spec_.height, spec_.width * 3);
+        draw(format_, n, frame_.get());
+        sink_->onCameraFrame(frame_.get(), format_.width, format_.height, format_.width * 3);
         frames_.fetch_add(1, std::memory_order_relaxed);
         ++n;
         double due = startNs + n * periodNs;

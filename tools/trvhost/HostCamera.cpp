@@ -13,12 +13,12 @@ namespace {
 std::mutex gLock;
 bool gDevice = false;
 std::string gDevicePath;
-SyntheticCamera::Spec gSpec;
+SyntheticCamera::Format gFormat;
 
 platform::Camera* makeCamera() {
     std::lock_guard<std::mutex> guard(gLock);
     if (gDevice) return platform::openCamera(gDevicePath.c_str());
-    return new (std::nothrow) SyntheticCamera(gSpec);
+    return new (std::nothrow) SyntheticCamera(gFormat);
 }
 
 bool isDevicePath(const std::string& source) { return source.size() > 1 && source[0] == '/'; }
@@ -26,14 +26,14 @@ bool isDevicePath(const std::string& source) { return source.size() > 1 && sourc
 }  // namespace
 
 bool isCameraSource(const std::string& source) {
-    SyntheticCamera::Spec spec;
-    return isDevicePath(source) || SyntheticCamera::parse(source, spec);
+    SyntheticCamera::Format format;
+    return isDevicePath(source) || SyntheticCamera::parse(source, format);
 }
 
 void installHostCamera(const std::string& source) {
-    SyntheticCamera::Spec spec;
+    SyntheticCamera::Format format;
     const bool device = isDevicePath(source);
-    if (source.empty() || (!device && !SyntheticCamera::parse(source, spec))) {
+    if (source.empty() || (!device && !SyntheticCamera::parse(source, format))) {
         SessionController::setCameraFactory(nullptr);
         return;
     }
@@ -41,7 +41,7 @@ void installHostCamera(const std::string& source) {
         std::lock_guard<std::mutex> guard(gLock);
         gDevice = device;
         gDevicePath = device ? source : std::string();
-        gSpec = spec;
+        gFormat = format;
     }
     SessionController::setCameraFactory(&makeCamera);
 }

@@ -54,10 +54,10 @@ void runBlock(AEffect* effect, float rate = 48000.0f) {
 
 // A moving square, so every picture differs from the one before.
 platform::Camera* movingCamera() {
-    SyntheticCamera::Spec spec;
-    spec.kind = SyntheticCamera::Kind::Pattern;
-    spec.fps = 50.0;
-    return new SyntheticCamera(spec);
+    SyntheticCamera::Format format;
+    format.kind = SyntheticCamera::Kind::Pattern;
+    format.fps = 50.0;
+    return new SyntheticCamera(format);
 }
 struct CameraForTest {
     CameraForTest() { SessionController::setCameraFactory(&movingCamera); }

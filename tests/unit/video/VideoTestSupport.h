@@ -16,12 +16,12 @@ inline Picture qcif() { return Picture(video::kPictureBytes, 0); }
 
 // Frame n of a synthetic camera of the given kind and size.
 inline Picture cameraFrame(SyntheticCamera::Kind kind, int width, int height, uint32_t n = 0) {
-    SyntheticCamera::Spec spec;
-    spec.kind = kind;
-    spec.width = width;
-    spec.height = height;
+    SyntheticCamera::Format format;
+    format.kind = kind;
+    format.width = width;
+    format.height = height;
     Picture p(static_cast<size_t>(width) * height * 3);
-    SyntheticCamera::draw(spec, n, p.data());
+    SyntheticCamera::draw(format, n, p.data());
     return p;
 }
 
