@@ -281,16 +281,21 @@ void LinkEditor::pumpWindow() {
         const gui::MouseEvent m{gui::Point(e.x, e.y), e.buttons, e.timeMs};
         switch (e.type) {
             case platform::WindowEvent::Type::MouseDown: {
-                gui::View* focus = frame_->focusView();
                 frame_->mouseDown(m);
-                // A text field that took the focus wants the keyboard.
-                if (frame_ && frame_->focusView() && frame_->focusView() != focus) window_->takeKeyboardFocus();
+                // A click that leaves a text field with the focus (the one
+                // clicked, or one that had it from the page's opening) wants
+                // the keyboard, which the host's window may hold; one that
+                // ends the editing gives it back.
+                if (!frame_ || !window_) break;
+                if (frame_->focusView()) window_->takeKeyboardFocus();
+                else window_->releaseKeyboardFocus();
                 break;
             }
             case platform::WindowEvent::Type::MouseUp: frame_->mouseUp(m); break;
             case platform::WindowEvent::Type::MouseMove: frame_->mouseMoved(m); break;
             case platform::WindowEvent::Type::Key:
                 keyDown(gui::KeyEvent{toKey(e.key), e.character, e.shift});
+                if (frame_ && window_ && !frame_->focusView()) window_->releaseKeyboardFocus();
                 break;
             case platform::WindowEvent::Type::Exposed:
                 frame_->invalidate(gui::Rect::sized(e.x, e.y, e.width, e.height));

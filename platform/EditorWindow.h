@@ -48,8 +48,13 @@ public:
     virtual bool nextEvent(WindowEvent& e) = 0;
     // Asks for a new client size (a Resized event follows when it took).
     virtual void setClientSize(int width, int height) = 0;
-    // The keyboard goes to this window (a text field took the focus).
+    // The keyboard goes to this window (a text field took the focus); the
+    // window that had it is remembered.
     virtual void takeKeyboardFocus() = 0;
+    // Gives the keyboard back to the window that had it before
+    // takeKeyboardFocus, if this window still holds it (the host's own
+    // shortcuts work again once no text field is edited).
+    virtual void releaseKeyboardFocus() = 0;
     // The native handle: an X11 window id or an HWND.
     virtual void* nativeHandle() const = 0;
 };

@@ -88,12 +88,14 @@ public:
         const int left = std::max(0, x), top = std::max(0, y);
         const int right = std::min(width_, x + w), bottom = std::min(height_, y + h);
         if (right <= left || bottom <= top) return;
-        // RGBA bytes to the server's 32-bit pixels (red in bits 16-23).
+        // RGBA bytes to the server's 32-bit pixels (red in bits 16-23). The
+        // unused top byte is set opaque: tools that read window pictures as
+        // ARGB would show them transparent otherwise.
         for (int row = top; row < bottom; ++row) {
             const uint8_t* src = rgba + (static_cast<size_t>(row) * width_ + left) * 4;
             uint32_t* dst = pixels_ + static_cast<size_t>(row) * width_ + left;
             for (int col = left; col < right; ++col, src += 4)
-                *dst++ = (uint32_t(src[0]) << 16) | (uint32_t(src[1]) << 8) | src[2];
+                *dst++ = 0xff000000u | (uint32_t(src[0]) << 16) | (uint32_t(src[1]) << 8) | src[2];
         }
         XPutImage(display_, window_, gc_, image_, left, top, left, top, static_cast<unsigned>(right - left),
                   static_cast<unsigned>(bottom - top));
@@ -130,8 +132,28 @@ public:
     }
 
     void takeKeyboardFocus() override {
+        Window current = 0;
+        int revert = 0;
+        XGetInputFocus(display_, &current, &revert);
+        if (current == window_) return;
+        previousFocus_ = current;
         XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
         XFlush(display_);
+    }
+
+    void releaseKeyboardFocus() override {
+        if (!previousFocus_) return;
+        Window current = 0;
+        int revert = 0;
+        XGetInputFocus(display_, &current, &revert);
+        if (current == window_) {
+            // The window that had the focus may have gone meanwhile.
+            XErrorHandler old = XSetErrorHandler(ignoreErrors);
+            XSetInputFocus(display_, previousFocus_, RevertToParent, CurrentTime);
+            XSync(display_, False);
+            XSetErrorHandler(old);
+        }
+        previousFocus_ = 0;
     }
 
     void* nativeHandle() const override { return reinterpret_cast<void*>(window_); }
@@ -176,6 +198,8 @@ private:
         exposeRight_ = std::max(exposeRight_, x + w);
         exposeBottom_ = std::max(exposeBottom_, y + h);
     }
+
+    static int ignoreErrors(Display*, XErrorEvent*) { return 0; }
 
     static unsigned buttonBit(unsigned button) {
         switch (button) {
@@ -265,6 +289,7 @@ private:
     XImage* image_ = nullptr;
     uint32_t* pixels_ = nullptr;
     Atom deleteAtom_ = 0;
+    Window previousFocus_ = 0;
     int width_ = 0, height_ = 0;
     int reportedWidth_ = 0, reportedHeight_ = 0;
     int exposeLeft_ = 0, exposeTop_ = 0, exposeRight_ = 0, exposeBottom_ = 0;

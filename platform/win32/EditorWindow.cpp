@@ -106,7 +106,13 @@ public:
     }
 
     void takeKeyboardFocus() override {
-        if (hwnd_) SetFocus(hwnd_);
+        if (!hwnd_ || GetFocus() == hwnd_) return;
+        previousFocus_ = SetFocus(hwnd_);
+    }
+
+    void releaseKeyboardFocus() override {
+        if (hwnd_ && previousFocus_ && GetFocus() == hwnd_ && IsWindow(previousFocus_)) SetFocus(previousFocus_);
+        previousFocus_ = nullptr;
     }
 
     void* nativeHandle() const override { return hwnd_; }
@@ -213,6 +219,7 @@ private:
 
     static constexpr size_t kMaxQueued = 1024;
     HWND hwnd_ = nullptr;
+    HWND previousFocus_ = nullptr;
     int width_ = 0, height_ = 0;
     std::vector<uint32_t> pixels_;
     std::deque<WindowEvent> events_;

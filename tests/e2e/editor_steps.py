@@ -20,14 +20,14 @@ def tools_present():
 class XServer:
     """Xvfb on the first free display number from `first`."""
 
-    def __init__(self, first):
+    def __init__(self, first, size="800x600"):
         self.process = None
         for n in range(first, first + 50):
             if os.path.exists("/tmp/.X11-unix/X%d" % n) or os.path.exists("/tmp/.X%d-lock" % n):
                 continue
             self.display = ":%d" % n
             # -noreset: no restart (refusing connections) when the last client leaves.
-            self.process = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "800x600x24", "-nolisten", "tcp",
+            self.process = subprocess.Popen(["Xvfb", self.display, "-screen", "0", size + "x24", "-nolisten", "tcp",
                                              "-noreset"],
                                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             deadline = time.monotonic() + 10

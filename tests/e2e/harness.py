@@ -22,6 +22,8 @@ import time
 TRVHOST = None
 SERVICE = None
 CONTENT = None
+# The plug-in library, for the scenarios in a real host (None: not given).
+PLUGIN = None
 
 STATUS = "status: "
 LOGIN_OK = "Welcome. You are logged in to the Tarvonet."
