@@ -24,6 +24,8 @@ constexpr long kEventMask =
 class X11Window : public EditorWindow {
 public:
     ~X11Window() override {
+        // A window that goes while it holds the keyboard hands it back.
+        if (display_ && window_) releaseKeyboardFocus();
         if (image_) {
             image_->data = nullptr;  // the pixels are ours
             XDestroyImage(image_);

@@ -24,6 +24,8 @@ class Win32Window : public EditorWindow {
 public:
     ~Win32Window() override {
         if (hwnd_) {
+            // A window that goes while it holds the keyboard hands it back.
+            releaseKeyboardFocus();
             SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
             DestroyWindow(hwnd_);
         }

@@ -157,6 +157,32 @@ TEST_F(XServer, AChildWindowShowsItsPictureAndHandsBackInput) {
     ASSERT_TRUE(next(*editor, e, WindowEvent::Type::Exposed));
     EXPECT_EQ(0, e.x);
     EXPECT_EQ(110, e.x + e.width);
+
+    // The keyboard: taken from the host's main window (not the editor's
+    // parent) and handed back, also when the editor's window goes while it
+    // holds the keyboard.
+    auto hostMain = platform::EditorWindow::createTopLevel("main", 100, 100);
+    ASSERT_TRUE(hostMain);
+    ASSERT_TRUE(next(*hostMain, e, WindowEvent::Type::Exposed));
+    const Window hostWindow = static_cast<Window>(reinterpret_cast<uintptr_t>(hostMain->nativeHandle()));
+    auto focusIs = [d](Window want) {
+        return eventually([&] {
+            Window focus = 0;
+            int revert = 0;
+            XGetInputFocus(d, &focus, &revert);
+            return focus == want;
+        }, 2000);
+    };
+    XSetInputFocus(d, hostWindow, RevertToParent, CurrentTime);
+    XSync(d, False);
+    editor->takeKeyboardFocus();
+    EXPECT_TRUE(focusIs(w));
+    editor->releaseKeyboardFocus();
+    EXPECT_TRUE(focusIs(hostWindow));
+    editor->takeKeyboardFocus();
+    ASSERT_TRUE(focusIs(w));
+    editor.reset();
+    EXPECT_TRUE(focusIs(hostWindow));
     XCloseDisplay(d);
 }
 
