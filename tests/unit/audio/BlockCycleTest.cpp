@@ -17,7 +17,7 @@
 #include "tests/unit/audio/AudioTestSupport.h"
 #include "tests/unit/peerlink/LinkHarness.h"
 #include "tests/support/ActionService.h"
-#include "tests/unit/session/SessionTestSupport.h"
+#include "tests/unit/session/PluginOnLoopback.h"
 #include "trvcore/audio/AlertChime.h"
 #include "trvcore/plugin/LinkPlugin.h"
 #include "trvcore/session/PartnerSession.h"
@@ -29,7 +29,7 @@ namespace {
 
 constexpr int kBlock = 256;
 
-LinkPlugin* pluginOf(AEffect* e) { return static_cast<LinkPlugin*>(static_cast<AudioEffect*>(e->object)); }
+using sessiontest::pluginOf;
 
 // One instance's buffers for a host block.
 struct Io {
@@ -243,15 +243,9 @@ protected:
         }
         ASSERT_TRUE(bob);
         platform::setServiceOverride("127.0.0.1", service.port());
-        for (int attempt = 0; attempt < 20 && !c; ++attempt) {
-            own = sessiontest::freeLoopbackAddress();
-            platform::setLocalAddress(own);
-            a = host.create();
-            ASSERT_NE(a, nullptr);
-            if (pluginOf(a)->controller()->peerLink()->hasSocket()) c = pluginOf(a)->controller();
-            else host.close(a), a = nullptr;
-        }
-        ASSERT_NE(c, nullptr);
+        a = sessiontest::createOnFreeAddress(host, own);
+        ASSERT_NE(a, nullptr);
+        c = pluginOf(a)->controller();
         TimedHost::start(a, 48000.0f, kBlock);
         service.setUsers({{"me", own}, {"bob", bobAddress}});
         c->setUserName("me");

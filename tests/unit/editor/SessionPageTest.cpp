@@ -23,7 +23,7 @@
 #include "support/TempSettings.h"
 #include "tests/support/ActionService.h"
 #include "tests/unit/peerlink/LinkHarness.h"
-#include "tests/unit/session/SessionTestSupport.h"
+#include "tests/unit/session/PluginOnLoopback.h"
 #include "trvcore/plugin/LinkPlugin.h"
 #include "trvcore/session/SessionController.h"
 #include "trvcore/trvnetwork/FileMessages.h"
@@ -37,8 +37,6 @@ namespace {
 gui::MouseEvent click(const gui::Rect& r) {
     return gui::MouseEvent{gui::Point((r.left + r.right) / 2, (r.top + r.bottom) / 2), gui::kLeftButton, 0};
 }
-
-LinkPlugin* pluginOf(AEffect* effect) { return static_cast<LinkPlugin*>(static_cast<AudioEffect*>(effect->object)); }
 
 // The audio running, and one host block, so the controller holds the
 // host's time info.
@@ -215,16 +213,10 @@ protected:
         ASSERT_NE(service.port(), 0);
         ASSERT_TRUE(bob.open());
         platform::setServiceOverride("127.0.0.1", service.port());
-        for (int attempt = 0; attempt < 20 && !c; ++attempt) {
-            own = freeLoopbackAddress();
-            platform::setLocalAddress(own);
-            effect = host.create();
-            ASSERT_NE(effect, nullptr);
-            plugin = pluginOf(effect);
-            if (plugin->controller()->peerLink()->hasSocket()) c = plugin->controller();
-            else host.close(effect);
-        }
-        ASSERT_NE(c, nullptr);
+        effect = createOnFreeAddress(host, own);
+        ASSERT_NE(effect, nullptr);
+        plugin = pluginOf(effect);
+        c = plugin->controller();
         host.giveTime = true;
         runBlock(effect);
         service.setUsers({{"me", own}, {"bob", bob.address}});

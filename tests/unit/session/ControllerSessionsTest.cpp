@@ -18,7 +18,7 @@
 #include "support/TempSettings.h"
 #include "tests/unit/peerlink/LinkHarness.h"
 #include "tests/support/ActionService.h"
-#include "tests/unit/session/SessionTestSupport.h"
+#include "tests/unit/session/PluginOnLoopback.h"
 #include "editor/LinkEditor.h"
 #include "editor/controls/ModalPopup.h"
 #include "trvcore/plugin/LinkPlugin.h"
@@ -96,16 +96,10 @@ protected:
         ASSERT_TRUE(bob.open());
         ASSERT_TRUE(carol.open());
         platform::setServiceOverride("127.0.0.1", service.port());
-        for (int attempt = 0; attempt < 20 && !c; ++attempt) {
-            own = freeLoopbackAddress();
-            platform::setLocalAddress(own);
-            effect = host.create();
-            ASSERT_NE(effect, nullptr);
-            plugin = static_cast<LinkPlugin*>(static_cast<AudioEffect*>(effect->object));
-            if (plugin->controller()->peerLink()->hasSocket()) c = plugin->controller();
-            else host.close(effect);
-        }
-        ASSERT_NE(c, nullptr);
+        effect = createOnFreeAddress(host, own);
+        ASSERT_NE(effect, nullptr);
+        plugin = pluginOf(effect);
+        c = plugin->controller();
         service.setUsers({{"me", own}, {"bob", bob.address}, {"carol", carol.address}});
         c->addListener(&events);
         logIn();
@@ -241,7 +235,7 @@ TEST_F(ControllerSessionsTest, AServiceTimeOutLogsOutOnceWithoutAnyEditorIdle) {
     EXPECT_GE(service.requests("logout"), 1);
     // A late editor idle of either instance changes nothing.
     plugin->idleCheck();
-    static_cast<LinkPlugin*>(static_cast<AudioEffect*>(second->object))->idleCheck();
+    pluginOf(second)->idleCheck();
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
     EXPECT_EQ(loggedTimes(SessionController::kSessionTimeoutText), 1);
     host.close(second);
@@ -280,7 +274,7 @@ TEST_F(ControllerSessionsTest, ConnectingMakesTheSessionThePluginsPartnerUntilIt
     // A second instance takes the connected session as its partner too.
     AEffect* second = host.create();
     ASSERT_NE(second, nullptr);
-    auto* secondPlugin = static_cast<LinkPlugin*>(static_cast<AudioEffect*>(second->object));
+    auto* secondPlugin = pluginOf(second);
     EXPECT_EQ(secondPlugin->partner(), s.get());
     host.close(second);
 
