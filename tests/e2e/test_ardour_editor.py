@@ -123,6 +123,11 @@ class EditorInArdour(unittest.TestCase):
         self.assertIn("TRV-LUA SAVED", made.stdout, made.stdout + made.stderr)
         return os.path.join(session, "trv.ardour")
 
+    def focus(self):
+        """The window holding the keyboard (0 when none or the pointer's)."""
+        out = subprocess.run(["xdotool", "getwindowfocus"], env=self.env, capture_output=True, text=True).stdout
+        return int(out.strip()) if out.strip().isdigit() else 0
+
     def both(self, step, window):
         """Does `step` (click X Y, key NAME or type TEXT) on the reference
         editor and with real X input on Ardour's window."""
@@ -130,8 +135,13 @@ class EditorInArdour(unittest.TestCase):
         if word == "click":
             self.server.click(window, *rest.split())
         else:
-            # Keys reach the editor because it took the keyboard focus, not
-            # because the pointer is over it.
+            # Keys reach the editor because it took the keyboard focus (at
+            # its next idle after the click), not because the pointer is
+            # over it.
+            deadline = time.monotonic() + 5
+            while self.focus() != int(window, 16):
+                self.assertLess(time.monotonic(), deadline, "the editor never took the keyboard")
+                time.sleep(0.05)
             self.server.run("xdotool", "mousemove", "--window", self.main, *map(str, MIXER_SPACE))
             if word == "key":
                 self.server.key(rest)
@@ -191,8 +201,7 @@ class EditorInArdour(unittest.TestCase):
         # back, so Ardour's shortcut quits it.
         self.both("click %d %d" % PAGE_SPACE, editor)
         shot("4-edit-ended")
-        focus = subprocess.run(["xdotool", "getwindowfocus"], env=self.env, capture_output=True, text=True).stdout
-        self.assertNotEqual(str(int(editor, 16)), focus.strip(), "the editor kept the keyboard")
+        self.assertNotEqual(int(editor, 16), self.focus(), "the editor kept the keyboard")
         self.server.run("xdotool", "mousemove", "--window", main, *map(str, MIXER_SPACE))
         self.server.key("ctrl+q")
         try:
