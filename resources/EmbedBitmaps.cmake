@@ -7,15 +7,7 @@
 # The ids must be exactly IDS (comma-separated). A file is rewritten only
 # when its text changes, so unchanged pictures rebuild nothing. Run as:
 #   cmake -DDIR=<folder> -DIDS=<ids> -DOUTPUT=<cpp> -DRC=<rc> -P EmbedBitmaps.cmake
-function(write_if_changed path text)
-  set(old "")
-  if(EXISTS ${path})
-    file(READ ${path} old)
-  endif()
-  if(NOT old STREQUAL text)
-    file(WRITE ${path} "${text}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/EmbedBytes.cmake)
 
 string(REPLACE "," ";" expected "${IDS}")
 file(STRINGS ${DIR}/bitmaps.txt rows)
@@ -30,12 +22,9 @@ foreach(row ${rows})
   set(id ${CMAKE_MATCH_1})
   set(size "${CMAKE_MATCH_2}, ${CMAKE_MATCH_3}, ${CMAKE_MATCH_4}")
   list(APPEND ids ${id})
-  file(READ ${DIR}/${id}.png hex HEX)
-  # 16 bytes a line, then each byte as 0x.., (the last line may be short).
-  string(REGEX REPLACE "(................................)" "\\1\n" hex "${hex}")
-  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," hex "${hex}")
-  string(APPEND arrays "const unsigned char kPng${id}[] = {\n${hex}\n};\n\n")
-  string(APPEND table "    {${id}, ${size}, kPng${id}, sizeof kPng${id}},\n")
+  embed_bytes(kPng${id} ${DIR}/${id}.png array)
+  string(APPEND arrays "${array}\n")
+  string(APPEND table "    {${id}, ${size}, kPng${id}, kPng${id}Size},\n")
   string(APPEND rc "${id} RCDATA \"${id}.png\"\n")
 endforeach()
 if(NOT ids STREQUAL expected)
